@@ -1,0 +1,37 @@
+#pragma once
+
+#include "register_window.h"
+
+#include <array>
+#include <cstdint>
+
+namespace ferrox {
+
+class PwmUnit {
+ public:
+  PwmUnit();
+  virtual ~PwmUnit();
+
+  // Writes savedRegisters back: the timer and pin configuration at load.
+  void Restore();
+  // Makes the channel's pin (0: HW-F14, 1: HW-F15) a plain output at a level.
+  void SetPinPlainOutput(int channel, int level);
+  // Hands the channel's pin to its timer.
+  void SetPinTimerOutput(int channel);
+
+  regs::RegisterWindow gpio;
+  regs::RegisterWindow timer;
+  uint8_t prescaler = 33;
+  std::array<uint8_t, 2> clockDivider = {0, 0};
+  std::array<int32_t, 2> counter = {200, 200};
+  uint8_t deadTime = 0;
+  std::array<uint8_t, 2> polarity = {0, 0};
+  std::array<double, 2> dutyRate = {50.0, 50.0};
+  std::array<uint8_t, 2> pinForced = {0, 0};
+  std::array<uint8_t, 2> running = {0, 0};
+  // Timer configuration 0 and 1, count and compare buffers of timers 0 and 1,
+  // timer control, hardware port F configuration.
+  std::array<uint32_t, 8> savedRegisters = {};
+};
+
+}  // namespace ferrox

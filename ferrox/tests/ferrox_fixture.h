@@ -1,0 +1,66 @@
+// Loads libFerrox.so on a fresh panel, as an application does.
+#pragma once
+
+#include "tolvex_test.h"
+
+#include <string>
+#include <vector>
+
+namespace ferrox_test {
+
+constexpr uint32_t kGpio = 0x7F008000;
+constexpr uint32_t kAdc = 0x7E00B000;
+constexpr uint32_t kTimer = 0x7F006000;
+
+struct Box {
+  std::string caption, text;
+  bool operator==(const Box&) const = default;
+};
+
+inline std::vector<Box> Boxes() {
+  std::vector<Box> boxes;
+  char caption[64], text[256];
+  for (int i = 0; orlik_sim_message(i, caption, sizeof caption, text, sizeof text); ++i)
+    boxes.push_back({caption, text});
+  return boxes;
+}
+
+struct Access {
+  uint32_t phys, value;
+  bool write;
+};
+
+inline std::vector<Access> Trace() {
+  std::vector<Access> out;
+  int n = orlik_sim_trace_count();
+  for (int i = 0; i < n; ++i) {
+    Access a{};
+    int w = 0;
+    orlik_sim_trace_entry(i, &a.phys, &a.value, &w);
+    a.write = w != 0;
+    out.push_back(a);
+  }
+  return out;
+}
+
+inline int WritesTo(uint32_t phys) {
+  int n = 0;
+  for (auto& a : Trace()) n += (a.write && a.phys == phys) ? 1 : 0;
+  return n;
+}
+
+class FerroxTest : public tolvex_test::PanelTest {
+ protected:
+  void Load() { lib_ = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_FERROX); }
+  void SetUp() override {
+    PanelTest::SetUp();
+    Load();
+  }
+  template <class F>
+  F Fn(const char* name) {
+    return lib_->Get<F>(name);
+  }
+  std::unique_ptr<tolvex_test::Library> lib_;
+};
+
+}  // namespace ferrox_test

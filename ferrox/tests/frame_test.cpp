@@ -1,0 +1,141 @@
+// Load and unload of the library: windows, object order, restore, failures.
+#include "ferrox_fixture.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace ferrox_test;
+
+namespace {
+
+class Frame : public tolvex_test::PanelTest {};
+
+TEST_F(Frame, LoadsWithoutBoxesAndAnswersItsVersion) {
+  tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+  ASSERT_TRUE(lib.loaded());
+  EXPECT_EQ(lib.Get<int32_t (*)()>("GetNativeDllVersion")(), 2009070901);
+  EXPECT_EQ(orlik_sim_message_count(), 0);
+}
+
+TEST_F(Frame, ExportsComeFromTheLibraryItselfAndNothingInternalLeaks) {
+  tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+  void* own = dlsym(dlopen(TOLVEX_LIB_FERROX, RTLD_NOW | RTLD_NOLOAD), "GetNativeDllVersion");
+  Dl_info self{};
+  ASSERT_TRUE(own && dladdr(own, &self));
+  std::ifstream map(TOLVEX_FERROX_EXPORTS);
+  ASSERT_TRUE(map.good());
+  std::string line;
+  int names = 0;
+  while (std::getline(map, line)) {
+    auto first = line.find_first_not_of(' ');
+    if (first == std::string::npos || line.back() != ';' || line.find_first_of(":*{}/ ", first) != std::string::npos)
+      continue;
+    std::string name = line.substr(first, line.size() - first - 1);
+    ++names;
+    void* p = dlsym(dlopen(TOLVEX_LIB_FERROX, RTLD_NOW | RTLD_NOLOAD), name.c_str());
+    Dl_info info{};
+    // Every export that exists is defined by this library, not borrowed.
+    if (p && dladdr(p, &info)) {
+      EXPECT_EQ(info.dli_fbase, self.dli_fbase) << name;
+    }
+    bool required = name == "GetNativeDllVersion" || name.rfind("SetPort", 0) == 0 ||
+                    (name.rfind("GetPort", 0) == 0 && name != "GetPortQueueCount");
+    if (required) {
+      EXPECT_NE(p, nullptr) << name;
+    }
+  }
+  EXPECT_EQ(names, 176);
+  EXPECT_FALSE(lib.Has("_ZN6ferrox8portBankE"));
+  EXPECT_FALSE(lib.Has("_ZN4regs14RegisterWindow5CloseEv"));
+}
+
+TEST_F(Frame, UnloadRestoresConverterAndTimersInReverseOrder) {
+  // What was in force before the library loaded.
+  orlik_sim_poke(kAdc + 0x00, 0x0001C1C8);
+  const uint32_t timerRegs[] = {0x00, 0x04, 0x0C, 0x10, 0x18, 0x1C, 0x08};
+  for (uint32_t i = 0; i < 7; ++i) orlik_sim_poke(kTimer + timerRegs[i], 0x100 + i);
+  orlik_sim_poke(kGpio + 0xA0, 0xA0000000);  // F14, F15 on their timers
+
+  auto lib = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_FERROX);
+  // At load the PWM pins become plain outputs at the idle (low) level.
+  EXPECT_EQ(orlik_sim_pin_mode('F', 14), 1);
+  EXPECT_EQ(orlik_sim_pin_mode('F', 15), 1);
+  EXPECT_EQ(orlik_sim_pin_level('F', 14), 0);
+  EXPECT_EQ(orlik_sim_pin_level('F', 15), 0);
+
+  // Someone changes everything while loaded.
+  orlik_sim_poke(kAdc + 0x00, 0x3FC4);
+  for (uint32_t r : timerRegs) orlik_sim_poke(kTimer + r, 0xDEAD);
+  orlik_sim_trace(1);
+  lib->Close();
+  auto trace = Trace();
+  orlik_sim_trace(0);
+
+  EXPECT_EQ(orlik_sim_peek(kAdc + 0x00), 0x0001C1C8u);
+  for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(orlik_sim_peek(kTimer + timerRegs[i]), 0x100 + i);
+  EXPECT_EQ(orlik_sim_peek(kGpio + 0xA0), 0xA0000000u);
+
+  // The PWM unit is torn down before the converter (reverse of creation),
+  // writing its registers back in the saved order, port F last.
+  std::vector<uint32_t> writes;
+  for (auto& a : trace)
+    if (a.write) writes.push_back(a.phys);
+  const std::vector<uint32_t> expected = {kTimer + 0x00, kTimer + 0x04, kTimer + 0x0C, kTimer + 0x10,
+                                          kTimer + 0x18, kTimer + 0x1C, kTimer + 0x08, kGpio + 0xA0,
+                                          kAdc + 0x00};
+  EXPECT_EQ(writes, expected);
+}
+
+TEST_F(Frame, PwmRestoreThenUnloadWritesTheSavedValuesTwice) {
+  orlik_sim_poke(kTimer + 0x08, 0x0000000B);
+  tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+  if (!lib.Has("PWMRestore")) GTEST_SKIP() << "PWMRestore is not built yet";
+  auto restore = lib.Get<void (*)()>("PWMRestore");
+  orlik_sim_trace(1);
+  restore();
+  lib.Close();
+  EXPECT_EQ(WritesTo(kTimer + 0x08), 2);
+  EXPECT_EQ(orlik_sim_peek(kTimer + 0x08), 0x0000000Bu);
+}
+
+struct FailureCase {
+  int step;
+  std::vector<Box> boxes;
+};
+
+const std::string kSet = "Device IO Control failed to set pointer \n\r";
+const std::string kMap = "Device IO Control failed to map memory to the application \n\r";
+const std::string kVa = "VirtualAlloc failed in Application \r\n";
+
+TEST_F(Frame, WindowFailuresShowTheirBoxesInCreationOrder) {
+  const Box open{"ERROR", "Cannot open Memery: \r\n"};
+  const Box set{"ERROR", kSet}, map{"ERROR", kMap}, va{"ERROR", kVa};
+  const Box adcSet{"ERROR", "Device ADC Control failed to set pointer \n\r"};
+  const Box adcMap{"ERROR", "Device ADC Control failed to map memory to the application \n\r"};
+  const FailureCase cases[] = {
+      // PortBank, AdcUnit, mainBus, PwmUnit, counterBusB1, counterBusA1, counterBusA2
+      {0, {open, open, open, open, open, open, open}},
+      {1, {set, adcSet, set, set, set, set, set}},
+      {2, {va, map, va, adcMap, va, map, va, map, va, map, va, map, va, map}},
+      {3, {map, adcMap, map, map, map, map, map}},
+  };
+  for (const auto& c : cases) {
+    orlik_sim_reset();
+    orlik_sim_fail_device("HTM1:", c.step);
+    tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+    ASSERT_TRUE(lib.loaded()) << "the library loads whatever the driver does";
+    EXPECT_EQ(Boxes(), c.boxes) << "step " << c.step;
+
+    // Exports on null windows touch nothing and return 0.
+    orlik_sim_trace(1);
+    EXPECT_EQ(lib.Get<int32_t (*)(int32_t)>("SetPortACfg")(0xFF), 0);
+    lib.Get<void (*)(int32_t)>("SetPortAData")(0xFF);
+    EXPECT_EQ(lib.Get<int32_t (*)()>("GetPortAData")(), 0);
+    EXPECT_EQ(orlik_sim_trace_count(), 0);
+    EXPECT_EQ(lib.Get<int32_t (*)()>("GetNativeDllVersion")(), 2009070901);
+    lib.Close();
+    EXPECT_EQ(orlik_sim_trace_count(), 0) << "teardown of null windows writes nothing";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#include "core/devices.h"
+
+#include <orlik/kernel.h>
+#include <orlik/text.h>
+
+#include <mutex>
+#include <vector>
+
+namespace orlik {
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  std::vector<std::pair<std::u16string, DeviceOpener>> drivers;
+};
+
+Registry& Drivers() {
+  static auto* registry = new Registry;
+  return *registry;
+}
+
+DeviceOpener Find(std::u16string_view name) {
+  std::u16string key(name);
+  auto& r = Drivers();
+  std::lock_guard lock(r.mutex);
+  for (auto& [n, opener] : r.drivers)
+    if (orlik_wcsicmp(n.c_str(), key.c_str()) == 0) return opener;
+  return nullptr;
+}
+
+}  // namespace
+
+BOOL Device::IoControl(DWORD, void*, DWORD, void*, DWORD, DWORD*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL Device::Read(void*, DWORD, DWORD*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL Device::Write(const void*, DWORD, DWORD*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+void RegisterDevice(std::u16string name, DeviceOpener opener) {
+  auto& r = Drivers();
+  std::lock_guard lock(r.mutex);
+  r.drivers.emplace_back(std::move(name), std::move(opener));
+}
+
+bool IsDeviceName(std::u16string_view name) { return Find(name) != nullptr; }
+
+std::shared_ptr<Device> OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
+  auto opener = Find(name);
+  if (!opener) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  return opener(access, share);
+}
+
+}  // namespace orlik
+
+extern "C" BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize,
+                                LPVOID outBuffer, DWORD outSize, LPDWORD returned, LPOVERLAPPED) {
+  auto dev = orlik::LookupHandleAs<orlik::Device>(device);
+  if (!dev) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  DWORD scratch = 0;
+  return dev->IoControl(code, inBuffer, inSize, outBuffer, outSize, returned ? returned : &scratch);
+}

@@ -1,0 +1,154 @@
+#include <orlik/text.h>
+
+#include <cstring>
+
+namespace {
+
+char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+
+// Decodes one code point from UTF-16; lone surrogates become U+FFFD.
+char32_t NextFrom16(std::u16string_view s, size_t& i) {
+  char16_t c = s[i++];
+  if (c >= 0xD800 && c <= 0xDBFF) {
+    if (i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
+      char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(s[i]) - 0xDC00);
+      ++i;
+      return cp;
+    }
+    return 0xFFFD;
+  }
+  if (c >= 0xDC00 && c <= 0xDFFF) return 0xFFFD;
+  return c;
+}
+
+// Decodes one code point from UTF-8; malformed sequences become U+FFFD.
+char32_t NextFrom8(std::string_view s, size_t& i) {
+  auto b = static_cast<unsigned char>(s[i++]);
+  if (b < 0x80) return b;
+  int extra = (b >= 0xF0 && b < 0xF8) ? 3 : (b >= 0xE0) ? 2 : (b >= 0xC2 && b < 0xE0) ? 1 : -1;
+  if (extra < 0 || b >= 0xF8) return 0xFFFD;
+  char32_t cp = b & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= s.size()) return 0xFFFD;
+    auto n = static_cast<unsigned char>(s[i]);
+    if ((n & 0xC0) != 0x80) return 0xFFFD;
+    cp = (cp << 6) | (n & 0x3F);
+    ++i;
+  }
+  static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+  return cp;
+}
+
+}  // namespace
+
+namespace orlik {
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = NextFrom16(text, i);
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | (cp >> 6));
+      out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += char(0xE0 | (cp >> 12));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xF0 | (cp >> 18));
+      out += char(0x80 | ((cp >> 12) & 0x3F));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = NextFrom8(text, i);
+    if (cp < 0x10000) {
+      out += char16_t(cp);
+    } else {
+      cp -= 0x10000;
+      out += char16_t(0xD800 + (cp >> 10));
+      out += char16_t(0xDC00 + (cp & 0x3FF));
+    }
+  }
+  return out;
+}
+
+}  // namespace orlik
+
+extern "C" {
+
+size_t orlik_wcslen(const WCHAR* text) {
+  if (!text) return 0;
+  size_t n = 0;
+  while (text[n]) ++n;
+  return n;
+}
+
+size_t orlik_wcscpy_bounded(WCHAR* dst, size_t capacity, const WCHAR* src) {
+  if (!dst || capacity == 0) return 0;
+  size_t n = 0;
+  if (src) {
+    while (n + 1 < capacity && src[n]) {
+      dst[n] = src[n];
+      ++n;
+    }
+  }
+  dst[n] = 0;
+  return n;
+}
+
+size_t orlik_wcscat_bounded(WCHAR* dst, size_t capacity, const WCHAR* src) {
+  if (!dst || capacity == 0) return 0;
+  size_t used = 0;
+  while (used < capacity && dst[used]) ++used;
+  if (used == capacity) {  // not terminated inside capacity: terminate, append nothing
+    dst[capacity - 1] = 0;
+    return 0;
+  }
+  return orlik_wcscpy_bounded(dst + used, capacity - used, src);
+}
+
+size_t orlik_wcs_to_utf8(const WCHAR* text, char* dst, size_t capacity) {
+  std::string s = orlik::ToUtf8(orlik::View(text));
+  if (dst && capacity > 0) {
+    size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
+    // Never end inside a multi-byte sequence.
+    while (n > 0 && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    std::memcpy(dst, s.data(), n);
+    dst[n] = 0;
+  }
+  return s.size();
+}
+
+size_t orlik_utf8_to_wcs(const char* text, WCHAR* dst, size_t capacity) {
+  std::u16string s = orlik::FromUtf8(text ? std::string_view(text) : std::string_view());
+  if (dst && capacity > 0) {
+    size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
+    if (n > 0 && n < s.size() && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
+    std::memcpy(dst, s.data(), n * sizeof(WCHAR));
+    dst[n] = 0;
+  }
+  return s.size();
+}
+
+int orlik_wcsicmp(const WCHAR* a, const WCHAR* b) {
+  auto va = orlik::View(a), vb = orlik::View(b);
+  for (size_t i = 0; i < va.size() && i < vb.size(); ++i) {
+    char16_t x = Lower(va[i]), y = Lower(vb[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return va.size() == vb.size() ? 0 : (va.size() < vb.size() ? -1 : 1);
+}
+
+}  // extern "C"

@@ -1,0 +1,8 @@
+// The operating-system interface the system code is written against.
+#pragma once
+
+#include <orlik/types.h>
+#include <orlik/kernel.h>
+#include <orlik/mmio.h>
+#include <orlik/user.h>
+#include <orlik/text.h>

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Non-interactive and idempotent: packages already present are left alone.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain and test frameworks
+  build-essential cmake ninja-build ccache pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev python3
+  # platform layer
+  libcairo2-dev fontconfig libfontconfig-dev libfreetype-dev fonts-nanum fonts-dejavu-core
+  libstb-dev libpoco-dev libsdl2-dev libpng-dev
+  # test peers
+  python3-pyftpdlib vsftpd curl
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,71 @@
+// Test support: load a deliverable as an application does (dlopen with local
+// scope, dlsym of each export) on a freshly reset simulated panel.
+#pragma once
+
+#include <orlik/sim.h>
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace tolvex_test {
+
+class Library {
+ public:
+  explicit Library(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+    if (!handle_) ADD_FAILURE() << "dlopen " << path << ": " << dlerror();
+  }
+  ~Library() { Close(); }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  bool loaded() const { return handle_ != nullptr; }
+  // Unloads now (the library's teardown runs).
+  void Close() {
+    if (handle_) dlclose(handle_);
+    handle_ = nullptr;
+  }
+
+  // An export by name, as a function pointer of type F. Fails the test when
+  // the export is missing.
+  template <class F>
+  F Get(const char* name) {
+    void* p = handle_ ? dlsym(handle_, name) : nullptr;
+    if (!p) ADD_FAILURE() << "missing export " << name;
+    return reinterpret_cast<F>(p);
+  }
+  bool Has(const char* name) { return handle_ && dlsym(handle_, name) != nullptr; }
+
+ private:
+  void* handle_;
+};
+
+// A private device root for the test, removed afterwards.
+class TempRoot {
+ public:
+  TempRoot() {
+    char pattern[] = "/tmp/orlik-test-XXXXXX";
+    path_ = mkdtemp(pattern);
+    setenv("ORLIK_ROOT", path_.c_str(), 1);
+  }
+  ~TempRoot() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Base fixture: a fresh panel before anything is loaded.
+class PanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { orlik_sim_reset(); }
+  TempRoot root_;
+};
+
+}  // namespace tolvex_test

@@ -1,0 +1,63 @@
+// Ferrox ports on the panel: write each port, read it back, watch an input.
+#include "tour.h"
+
+#include <orlik/sim.h>
+
+namespace tour {
+
+namespace {
+// Hardware pin of each logical bit, to show what the panel's pins did.
+struct Pin {
+  char port;
+  int pin;
+};
+constexpr Pin kPinsA[8] = {{'K', 0}, {'K', 1}, {'K', 2}, {'K', 3}, {'K', 4}, {'K', 5}, {'K', 6}, {'K', 7}};
+constexpr Pin kPinsB[8] = {{'P', 8}, {'P', 9}, {'P', 10}, {'P', 11}, {'P', 12}, {'P', 13}, {'B', 6}, {'B', 5}};
+
+std::string Levels(const Pin (&pins)[8]) {
+  std::string s;
+  for (int i = 7; i >= 0; --i) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%c%d=%d ", pins[i].port, pins[i].pin,
+                  orlik_sim_pin_level(pins[i].port, pins[i].pin));
+    s += buf;
+  }
+  return s;
+}
+}  // namespace
+
+bool FerroxPorts() {
+  Module ferrox("libFerrox.so");
+  if (!ferrox.ok()) return false;
+  auto version = ferrox.Get<int (*)()>("GetNativeDllVersion");
+  auto setCfgA = ferrox.Get<int (*)(int)>("SetPortACfg");
+  auto setDataA = ferrox.Get<void (*)(int)>("SetPortAData");
+  auto getDataA = ferrox.Get<int (*)()>("GetPortAData");
+  auto setCfgB = ferrox.Get<int (*)(int)>("SetPortBCfg");
+  auto setDataB = ferrox.Get<void (*)(int)>("SetPortBData");
+  auto getDataB = ferrox.Get<int (*)()>("GetPortBData");
+  auto setCfgD = ferrox.Get<int (*)(int)>("SetPortDCfg");
+  auto getDataD = ferrox.Get<int (*)()>("GetPortDData");
+  if (!version || !setCfgA || !setDataA || !getDataA || !setCfgB || !setDataB || !getDataB ||
+      !setCfgD || !getDataD)
+    return false;
+
+  std::printf("   GetNativeDllVersion() = %d\n", version());
+  setCfgA(0xFF);
+  setDataA(0xA5);
+  std::printf("   port A out 0xA5 -> pins %s-> GetPortAData() = 0x%02X\n", Levels(kPinsA).c_str(),
+              getDataA());
+  setCfgB(0xFF);
+  setDataB(0xC0);
+  std::printf("   port B out 0xC0 -> pins %s-> GetPortBData() = 0x%02X\n", Levels(kPinsB).c_str(),
+              getDataB());
+  setCfgD(0x00);
+  int idle = getDataD();
+  orlik_sim_drive_pin('Q', 3, 0);
+  int pressed = getDataD();
+  std::printf("   port D inputs with pull-ups: 0x%02X; Q3 pulled low outside: 0x%02X\n", idle, pressed);
+  return version() == 2009070901 && getDataA() == 0xA5 && getDataB() == 0xC0 && idle == 0xFF &&
+         pressed == 0xF7;
+}
+
+}  // namespace tour

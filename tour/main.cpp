@@ -1,0 +1,59 @@
+// The main job: a tour of the Tolvex libraries on the simulated Orlik panel.
+// Each section loads its library with dlopen, as an application does, works
+// it, and prints what the panel saw; pictures and files go to the output
+// folder (TOUR_OUT, "out" by default).
+#include "tour.h"
+
+#include <orlik/sim.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace tour {
+
+const std::string& OutputDir() {
+  static const std::string dir = [] {
+    const char* v = std::getenv("TOUR_OUT");
+    std::string d = (v && *v) ? v : "out";
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+Module::Module(const char* fileName) {
+  std::string path = std::string(TOLVEX_LIB_DIR) + "/" + fileName;
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) std::printf("  cannot load %s: %s\n", fileName, dlerror());
+}
+
+Module::~Module() {
+  if (handle_) dlclose(handle_);
+}
+
+}  // namespace tour
+
+int main() {
+  if (!std::getenv("ORLIK_ROOT")) setenv("ORLIK_ROOT", (tour::OutputDir() + "/panel-root").c_str(), 1);
+  std::filesystem::create_directories(std::getenv("ORLIK_ROOT"));
+
+  struct Section {
+    const char* title;
+    bool (*run)();
+  };
+  const Section sections[] = {
+      {"Ferrox: GPIO ports", tour::FerroxPorts},
+  };
+  int failed = 0;
+  for (const auto& s : sections) {
+    orlik_sim_reset();
+    std::printf("== %s\n", s.title);
+    bool ok = s.run();
+    std::printf("   %s\n\n", ok ? "ok" : "FAILED");
+    failed += ok ? 0 : 1;
+  }
+  std::printf("Tour finished: %d section(s) failed. Output in %s\n", failed, tour::OutputDir().c_str());
+  return failed ? 1 : 0;
+}

@@ -26,7 +26,7 @@ std::string Levels(const Pin (&pins)[8]) {
 }
 }  // namespace
 
-bool FerroxPorts() {
+static bool FerroxPorts() {
   Module ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
   auto version = ferrox.Get<int (*)()>("GetNativeDllVersion");
@@ -59,5 +59,7 @@ bool FerroxPorts() {
   return version() == 2009070901 && getDataA() == 0xA5 && getDataB() == 0xC0 && idle == 0xFF &&
          pressed == 0xF7;
 }
+
+TOUR_SECTION(10, "Ferrox: GPIO ports", FerroxPorts);
 
 }  // namespace tour

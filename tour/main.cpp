@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace tour {
 
@@ -33,19 +35,31 @@ Module::~Module() {
   if (handle_) dlclose(handle_);
 }
 
+namespace {
+struct Section {
+  int order;
+  const char* title;
+  bool (*run)();
+};
+std::vector<Section>& Sections() {
+  static std::vector<Section> sections;
+  return sections;
+}
+}  // namespace
+
+SectionRegistrar::SectionRegistrar(int order, const char* title, bool (*run)()) {
+  Sections().push_back({order, title, run});
+}
+
 }  // namespace tour
 
 int main() {
   if (!std::getenv("ORLIK_ROOT")) setenv("ORLIK_ROOT", (tour::OutputDir() + "/panel-root").c_str(), 1);
   std::filesystem::create_directories(std::getenv("ORLIK_ROOT"));
 
-  struct Section {
-    const char* title;
-    bool (*run)();
-  };
-  const Section sections[] = {
-      {"Ferrox: GPIO ports", tour::FerroxPorts},
-  };
+  auto sections = tour::Sections();
+  std::stable_sort(sections.begin(), sections.end(),
+                   [](const auto& a, const auto& b) { return a.order < b.order; });
   int failed = 0;
   for (const auto& s : sections) {
     orlik_sim_reset();

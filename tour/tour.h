@@ -28,7 +28,14 @@ class Module {
   void* handle_;
 };
 
-// Sections. Each returns false when something did not behave.
-bool FerroxPorts();
+// A section of the tour registers itself from its own source file:
+//   TOUR_SECTION(10, "Ferrox: GPIO ports", FerroxPorts);
+// Sections run in the order of their numbers, each on a freshly reset panel,
+// and return false when something did not behave.
+struct SectionRegistrar {
+  SectionRegistrar(int order, const char* title, bool (*run)());
+};
+#define TOUR_SECTION(order, title, fn) \
+  static const ::tour::SectionRegistrar tour_section_##fn(order, title, fn)
 
 }  // namespace tour

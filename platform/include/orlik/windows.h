@@ -6,3 +6,4 @@
 #include <orlik/mmio.h>
 #include <orlik/user.h>
 #include <orlik/text.h>
+#include <orlik/threads.h>

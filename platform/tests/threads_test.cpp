@@ -1,0 +1,99 @@
+#include <orlik/windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+DWORD WINAPI Worker(LPVOID p) {
+  auto* flag = static_cast<std::atomic<int>*>(p);
+  while (flag->load() == 0) Sleep(1);
+  return 42;
+}
+
+DWORD WINAPI Exiter(LPVOID) {
+  ExitThread(7);
+  return 0;
+}
+
+TEST(Threads, WaitTimesOutThenSeesTheExitCode) {
+  std::atomic<int> go{0};
+  DWORD id = 0;
+  HANDLE t = CreateThread(nullptr, 0, Worker, &go, 0, &id);
+  ASSERT_NE(t, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(WaitForSingleObject(t, 20), WAIT_TIMEOUT);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  go = 1;
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_TRUE(CloseHandle(t));
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_FAILED);
+
+  t = CreateThread(nullptr, 0, Exiter, nullptr, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 7u);
+  CloseHandle(t);
+}
+
+TEST(Threads, PrioritiesAreStoredExactlyWhateverTheHostAllows) {
+  std::atomic<int> go{0};
+  HANDLE t = CreateThread(nullptr, 0, Worker, &go, 0, nullptr);
+  EXPECT_EQ(CeGetThreadPriority(t), 251);
+  for (int p : {0, 1, 100, 255}) {
+    EXPECT_TRUE(CeSetThreadPriority(t, p));
+    EXPECT_EQ(CeGetThreadPriority(t), p);
+  }
+  EXPECT_FALSE(CeSetThreadPriority(t, 256));
+  EXPECT_FALSE(CeSetThreadPriority(t, -1));
+  EXPECT_EQ(CeGetThreadPriority(t), 255);
+  EXPECT_TRUE(SetThreadPriority(t, THREAD_PRIORITY_HIGHEST));
+  EXPECT_EQ(CeGetThreadPriority(t), 249);
+  EXPECT_EQ(GetThreadPriority(t), THREAD_PRIORITY_HIGHEST);
+  go = 1;
+  WaitForSingleObject(t, INFINITE);
+  CloseHandle(t);
+}
+
+TEST(Threads, CriticalSectionIsRecursiveAndExcludes) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  int plain = 0;
+  struct Arg {
+    CRITICAL_SECTION* cs;
+    int* plain;
+  } arg{&cs, &plain};
+  auto body = [](LPVOID p) -> DWORD {
+    auto* a = static_cast<Arg*>(p);
+    for (int i = 0; i < 10000; ++i) {
+      EnterCriticalSection(a->cs);
+      EnterCriticalSection(a->cs);
+      ++*a->plain;
+      LeaveCriticalSection(a->cs);
+      LeaveCriticalSection(a->cs);
+    }
+    return 0;
+  };
+  HANDLE a = CreateThread(nullptr, 0, body, &arg, 0, nullptr);
+  HANDLE b = CreateThread(nullptr, 0, body, &arg, 0, nullptr);
+  WaitForSingleObject(a, INFINITE);
+  WaitForSingleObject(b, INFINITE);
+  EXPECT_EQ(plain, 20000);
+  CloseHandle(a);
+  CloseHandle(b);
+  DeleteCriticalSection(&cs);
+
+  LARGE_INTEGER f, c1, c2;
+  ASSERT_TRUE(QueryPerformanceFrequency(&f));
+  ASSERT_TRUE(QueryPerformanceCounter(&c1));
+  Sleep(2);
+  ASSERT_TRUE(QueryPerformanceCounter(&c2));
+  EXPECT_GE((c2.QuadPart - c1.QuadPart) * 1000 / f.QuadPart, 2);
+}
+
+}  // namespace

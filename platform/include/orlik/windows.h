@@ -3,6 +3,7 @@
 
 #include <orlik/types.h>
 #include <orlik/kernel.h>
+#include <orlik/findtypes.h>
 #include <orlik/mmio.h>
 #include <orlik/user.h>
 #include <orlik/text.h>

@@ -1,0 +1,4 @@
+// The platform's COM runtime (same as <orlik/objbase.h>).
+#pragma once
+
+#include <orlik/objbase.h>

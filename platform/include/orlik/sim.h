@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include <orlik/sim_screen.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif

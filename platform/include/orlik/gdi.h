@@ -272,3 +272,42 @@ ORLIK_API BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy);
 ORLIK_API BOOL WINAPI IntersectRect(LPRECT out, const RECT* a, const RECT* b);
 
 ORLIK_END_C
+
+// --- Lines, shapes and gradients (platform/gdi/shapes.cpp) -----------------
+// Shapes are outlined with the selected pen (centred on the shape's edge,
+// right and bottom edges exclusive as on the panel) and filled with the
+// selected brush; a line ends just before its end point.
+typedef WORD COLOR16;
+typedef struct _TRIVERTEX {
+  LONG x;
+  LONG y;
+  COLOR16 Red;
+  COLOR16 Green;
+  COLOR16 Blue;
+  COLOR16 Alpha;
+} TRIVERTEX, *PTRIVERTEX;
+typedef struct _GRADIENT_RECT {
+  ULONG UpperLeft;
+  ULONG LowerRight;
+} GRADIENT_RECT, *PGRADIENT_RECT;
+#define GRADIENT_FILL_RECT_H 0x00000000u
+#define GRADIENT_FILL_RECT_V 0x00000001u
+
+ORLIK_BEGIN_C
+ORLIK_API BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+ORLIK_API BOOL WINAPI LineTo(HDC dc, int x, int y);
+ORLIK_API BOOL WINAPI Polyline(HDC dc, const POINT* points, int count);
+ORLIK_API BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
+ORLIK_API BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
+ORLIK_API BOOL WINAPI RoundRect(HDC dc, int left, int top, int right, int bottom, int cornerWidth,
+                                int cornerHeight);
+ORLIK_API BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
+// Rectangles shaded between the colours of their two corner vertices, left to
+// right (GRADIENT_FILL_RECT_H) or top to bottom (GRADIENT_FILL_RECT_V).
+ORLIK_API BOOL WINAPI GradientFill(HDC dc, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mesh,
+                                   ULONG meshCount, ULONG mode);
+// SM_CXSCREEN and SM_CYSCREEN: the screen's size in pixels.
+ORLIK_API int WINAPI GetSystemMetrics(int index);
+ORLIK_END_C
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1

@@ -9,3 +9,6 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
+#include <orlik/objbase.h>
+#include <orlik/imaging.h>
+#include <orlik/printer.h>

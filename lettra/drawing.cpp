@@ -1,0 +1,251 @@
+// Drawing on the page: each export scales its page units to printer pixels
+// (Scale), turns position and size into GDI's corner form and makes one GDI
+// call on the printer DC. Pens, brushes and fonts are selected into the DC
+// and remembered in PrintState.
+#include "print_state.h"
+
+using lettra::printState;
+
+namespace {
+
+// Selects a new object and deletes the one it replaces.
+void Replace(HDC dc, HGDIOBJ object) {
+  HGDIOBJ previous = SelectObject(dc, object);
+  if (previous) DeleteObject(previous);
+}
+
+// ImageDraw1's bitmap: null when the identifier names no bitmap resource.
+HBITMAP LoadPageBitmap(int32_t id) {
+#if __has_include(<orlik/module.h>)  // TEMPORARY until module resources land
+  return LoadBitmapW(reinterpret_cast<HINSTANCE>(printState.resourceModule),
+                     MAKEINTRESOURCEW(static_cast<WORD>(id)));
+#else
+  (void)id;
+  return nullptr;
+#endif
+}
+
+}  // namespace
+
+LETTRA_EXPORT COLORREF SetPixels(int32_t x, int32_t y, COLORREF colour) {
+  return SetPixel(printState.printerDC, printState.Scale(x), printState.Scale(y), colour);
+}
+
+LETTRA_EXPORT BOOL Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  auto& s = printState;
+  MoveToEx(s.printerDC, s.Scale(x1), s.Scale(y1), nullptr);
+  return LineTo(s.printerDC, s.Scale(x2), s.Scale(y2));
+}
+
+// Points are doubled where they lie: the caller's array holds printer pixels
+// afterwards.
+static void ScalePointsInPlace(POINT* points, int32_t count) {
+  if (!printState.highQuality || !points || count <= 0) return;
+  for (int32_t i = 0; i < count; ++i) {
+    points[i].x = printState.Scale(points[i].x);
+    points[i].y = printState.Scale(points[i].y);
+  }
+}
+
+LETTRA_EXPORT BOOL Polylines(POINT* points, int32_t count) {
+  ScalePointsInPlace(points, count);
+  return Polyline(printState.printerDC, points, count);
+}
+
+LETTRA_EXPORT BOOL Polygons(POINT* points, int32_t count) {
+  ScalePointsInPlace(points, count);
+  return Polygon(printState.printerDC, points, count);
+}
+
+LETTRA_EXPORT BOOL Rectangles(int32_t x, int32_t y, int32_t width, int32_t height) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  width = s.Scale(width);
+  height = s.Scale(height);
+  return Rectangle(s.printerDC, x, y, x + width, y + height);
+}
+
+LETTRA_EXPORT BOOL RoundRect1(int32_t x, int32_t y, int32_t width, int32_t height,
+                              int32_t cornerWidth, int32_t cornerHeight) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  width = s.Scale(width);
+  height = s.Scale(height);
+  return RoundRect(s.printerDC, x, y, x + width, y + height, s.Scale(cornerWidth),
+                   s.Scale(cornerHeight));
+}
+
+LETTRA_EXPORT BOOL RoundRect2(int32_t x, int32_t y, int32_t width, int32_t height,
+                              int32_t cornerSize) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  width = s.Scale(width);
+  height = s.Scale(height);
+  cornerSize = s.Scale(cornerSize);
+  return RoundRect(s.printerDC, x, y, x + width, y + height, cornerSize, cornerSize);
+}
+
+LETTRA_EXPORT BOOL Circle(int32_t cx, int32_t cy, int32_t diameter) {
+  auto& s = printState;
+  cx = s.Scale(cx);
+  cy = s.Scale(cy);
+  int32_t r = s.Scale(diameter) / 2;
+  return Ellipse(s.printerDC, cx - r, cy - r, cx + r, cy + r);
+}
+
+LETTRA_EXPORT BOOL Ellipses(int32_t cx, int32_t cy, int32_t width, int32_t height) {
+  auto& s = printState;
+  cx = s.Scale(cx);
+  cy = s.Scale(cy);
+  int32_t rx = s.Scale(width) / 2;
+  int32_t ry = s.Scale(height) / 2;
+  return Ellipse(s.printerDC, cx - rx, cy - ry, cx + rx, cy + ry);
+}
+
+LETTRA_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t height,
+                                 COLORREF colour1, COLORREF colour2, int32_t mode) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  width = s.Scale(width);
+  height = s.Scale(height);
+  TRIVERTEX vertices[2] = {};
+  vertices[0].x = x;
+  vertices[0].y = y;
+  vertices[0].Red = static_cast<COLOR16>(GetRValue(colour1) << 8);
+  vertices[0].Green = static_cast<COLOR16>(GetGValue(colour1) << 8);
+  vertices[0].Blue = static_cast<COLOR16>(GetBValue(colour1) << 8);
+  vertices[0].Alpha = 0;
+  vertices[1].x = x + width;
+  vertices[1].y = y + height;
+  vertices[1].Red = static_cast<COLOR16>(GetRValue(colour2) << 8);
+  vertices[1].Green = static_cast<COLOR16>(GetGValue(colour2) << 8);
+  vertices[1].Blue = static_cast<COLOR16>(GetBValue(colour2) << 8);
+  vertices[1].Alpha = 0;
+  GRADIENT_RECT rect = {0, 1};
+  return GradientFill(s.printerDC, vertices, 2, &rect, 1, static_cast<ULONG>(mode));
+}
+
+LETTRA_EXPORT int32_t TextOut(int32_t x, int32_t y, const WCHAR* text) {
+  auto& s = printState;
+  if (!text) return 0;
+  SetBkMode(s.printerDC, TRANSPARENT);
+  // The right and bottom edges are printer pixels, not page units.
+  RECT rect = {s.Scale(x), s.Scale(y), 9000, 9000};
+  return DrawTextW(s.printerDC, text, -1, &rect, 0);
+}
+
+LETTRA_EXPORT void ImageDraw1(int32_t id, int32_t x, int32_t y, int32_t width, int32_t height) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  width = s.Scale(width);
+  height = s.Scale(height);
+  HDC memory = CreateCompatibleDC(s.printerDC);
+  HBITMAP bitmap = LoadPageBitmap(id);
+  if (bitmap) {
+    BITMAP info = {};
+    GetObjectW(bitmap, sizeof(BITMAP), &info);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    StretchBlt(s.printerDC, x, y, width, height, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SelectObject(memory, previous);
+  }
+  DeleteDC(memory);
+  if (bitmap) DeleteObject(bitmap);
+}
+
+LETTRA_EXPORT int32_t ImageDraw2(int32_t id, int32_t x, int32_t y) {
+  HBITMAP bitmap = LoadPageBitmap(id);
+  if (!bitmap) return 0;  // no bitmap, no size to draw at
+  BITMAP info = {};
+  GetObjectW(bitmap, sizeof(BITMAP), &info);
+  ImageDraw1(id, x, y, info.bmWidth, info.bmHeight);
+  DeleteObject(bitmap);
+  return 1;
+}
+
+LETTRA_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32_t width,
+                              int32_t height) {
+  auto& s = printState;
+  x = s.Scale(x);
+  y = s.Scale(y);
+  if (width != -1) width = s.Scale(width);
+  if (height != -1) height = s.Scale(height);
+  IImagingFactory* factory = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IImagingFactory, reinterpret_cast<void**>(&factory))))
+    return;
+  IImage* image = nullptr;
+  if (FAILED(factory->CreateImageFromFile(fileName, &image))) {
+    factory->Release();
+    return;
+  }
+  ImageInfo info = {};
+  image->GetImageInfo(&info);
+  if (width == -1 && height == -1) {
+    width = static_cast<int32_t>(info.Width);
+    height = static_cast<int32_t>(info.Height);
+  }
+  RECT destination = {x, y, x + width, y + height};
+  image->Draw(s.printerDC, &destination, nullptr);
+  image->Release();
+  factory->Release();
+}
+
+LETTRA_EXPORT void ImageDraw4(const WCHAR* fileName, int32_t x, int32_t y) {
+  ImageDraw3(fileName, x, y, -1, -1);
+}
+
+LETTRA_EXPORT int32_t SetPenStyle(COLORREF colour, int32_t width) {
+  auto& s = printState;
+  s.penColor = colour;
+  s.penWidth = s.Scale(width);
+  Replace(s.printerDC, CreatePen(PS_SOLID, s.penWidth, colour));
+  return 1;
+}
+
+LETTRA_EXPORT int32_t SetBrushStyle(COLORREF colour, int32_t style) {
+  auto& s = printState;
+  s.brushColor = colour;
+  s.brushStyle = static_cast<uint8_t>(style);
+  HBRUSH brush = s.brushStyle == 1 ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
+                                   : CreateSolidBrush(colour);
+  Replace(s.printerDC, brush);
+  return 1;
+}
+
+LETTRA_EXPORT void SetFontCfg1(const WCHAR* faceName, int32_t height, COLORREF colour,
+                               int32_t bold, int32_t italic, int32_t smooth) {
+  auto& s = printState;
+  LOGFONTW font = {};
+  font.lfHeight = s.Scale(height);
+  font.lfWeight = static_cast<uint8_t>(bold) == 1 ? FW_BOLD : FW_NORMAL;
+  font.lfItalic = static_cast<BYTE>(italic);
+  font.lfUnderline = 0;
+  font.lfStrikeOut = 0;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = static_cast<uint8_t>(smooth) == 1 ? ANTIALIASED_QUALITY : DEFAULT_QUALITY;
+  font.lfPitchAndFamily = 0;
+  // Face names longer than the LOGFONT field are cut to fit it.
+  orlik_wcscpy_bounded(font.lfFaceName, LF_FACESIZE, faceName);
+  Replace(s.printerDC, CreateFontIndirectW(&font));
+  SetTextColor(s.printerDC, colour);
+  // SetFontCfg2 passes fontFace itself: copying onto itself is a no-op.
+  if (faceName != s.fontFace) orlik_wcscpy_bounded(s.fontFace, lettra::kFontFaceUnits, faceName);
+  s.fontBold = static_cast<uint8_t>(bold);
+  s.fontItalic = static_cast<uint8_t>(italic);
+  s.fontSmooth = static_cast<uint8_t>(smooth);
+}
+
+LETTRA_EXPORT void SetFontCfg2(int32_t height, COLORREF colour) {
+  auto& s = printState;
+  SetFontCfg1(s.fontFace, height, colour, s.fontBold, s.fontItalic, s.fontSmooth);
+}
+
+LETTRA_EXPORT void SetFontCfg3(const WCHAR* faceName, int32_t height, COLORREF colour) {
+  auto& s = printState;
+  SetFontCfg1(faceName, height, colour, s.fontBold, s.fontItalic, s.fontSmooth);
+}

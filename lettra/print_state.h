@@ -1,0 +1,51 @@
+// The library's process-wide state: PrintState, created at load, destroyed at
+// unload, and the print status word read by IsPrinting.
+#pragma once
+
+#include <orlik/windows.h>
+
+#include <atomic>
+
+#define LETTRA_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace lettra {
+
+inline constexpr size_t kDeviceNameUnits = 200;
+inline constexpr size_t kFontFaceUnits = 50;
+
+class PrintState {
+ public:
+  PrintState();
+  ~PrintState();
+  PrintState(const PrintState&) = delete;
+  PrintState& operator=(const PrintState&) = delete;
+
+  // Scale rule: in high quality every page unit is two printer pixels.
+  int32_t Scale(int32_t value) const {
+    return highQuality ? static_cast<int32_t>(static_cast<uint32_t>(value) * 2u) : value;
+  }
+  // Waits until the last PrintFinisher has ended (the DC it works on must
+  // outlive it).
+  void WaitForPrintThread();
+
+  DOCINFOW docInfo{};
+  DEVMODEW devMode{};
+  HDC printerDC = nullptr;
+  WCHAR deviceName[kDeviceNameUnits] = {};
+  HANDLE printThread = nullptr;
+  HMODULE resourceModule = nullptr;
+  WCHAR fontFace[kFontFaceUnits] = {};
+  uint8_t fontBold = 0, fontItalic = 0, fontSmooth = 0;
+  int32_t pageWidth = 0, pageHeight = 0;
+  COLORREF penColor = 0;
+  int32_t penWidth = 0;
+  COLORREF brushColor = 0;
+  uint8_t brushStyle = 0;
+  uint8_t highQuality = 0;
+};
+
+extern PrintState printState;
+// 0 idle or last print succeeded, 1 printing, 2 last print failed.
+extern std::atomic<int32_t> printStatus;
+
+}  // namespace lettra

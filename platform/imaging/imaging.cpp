@@ -1,0 +1,206 @@
+// The imaging component: stb_image decodes, Cairo draws into DCs.
+#include <orlik/imaging.h>
+#include <orlik/text.h>
+#include <orlik/kernel.h>
+
+#include "com/registry.h"
+#include "core/paths.h"
+#include "gdi/dc.h"
+
+#include <stb_image.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace orlik::imaging {
+namespace {
+
+GUID FormatOf(const uint8_t* data, size_t size) {
+  auto starts = [&](const char* magic, size_t n) {
+    return size >= n && std::memcmp(data, magic, n) == 0;
+  };
+  if (starts("\x89PNG", 4)) return ImageFormatPNG;
+  if (starts("\xFF\xD8", 2)) return ImageFormatJPEG;
+  if (starts("GIF8", 4)) return ImageFormatGIF;
+  return ImageFormatBMP;
+}
+
+bool Supported(const uint8_t* data, size_t size) {
+  auto starts = [&](const char* magic, size_t n) {
+    return size >= n && std::memcmp(data, magic, n) == 0;
+  };
+  return starts("\x89PNG", 4) || starts("\xFF\xD8", 2) || starts("GIF8", 4) || starts("BM", 2);
+}
+
+class Image final : public IImage {
+ public:
+  static HRESULT Decode(const uint8_t* data, size_t size, IImage** out) {
+    if (!Supported(data, size) || size > 0x7FFFFFFF) return E_FAIL;
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &channels, 4);
+    if (!rgba) return E_FAIL;
+    auto* image = new Image;
+    image->format_ = FormatOf(data, size);
+    image->hasAlpha_ = channels == 2 || channels == 4;
+    image->surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(image->surface_) != CAIRO_STATUS_SUCCESS) {
+      stbi_image_free(rgba);
+      image->Release();
+      return E_OUTOFMEMORY;
+    }
+    // RGBA bytes to Cairo's premultiplied native-endian ARGB.
+    uint8_t* pixels = cairo_image_surface_get_data(image->surface_);
+    int stride = cairo_image_surface_get_stride(image->surface_);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * stride);
+      const stbi_uc* src = rgba + static_cast<size_t>(y) * w * 4;
+      for (int x = 0; x < w; ++x, src += 4) {
+        uint32_t a = src[3];
+        auto pre = [a](uint32_t c) { return (c * a + 127) / 255; };
+        row[x] = (a << 24) | (pre(src[0]) << 16) | (pre(src[1]) << 8) | pre(src[2]);
+      }
+    }
+    cairo_surface_mark_dirty(image->surface_);
+    stbi_image_free(rgba);
+    image->width_ = w;
+    image->height_ = h;
+    *out = image;
+    return S_OK;
+  }
+
+  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IImage) {
+      AddRef();
+      *object = static_cast<IImage*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG WINAPI AddRef() override { return refs_.Add(); }
+  ULONG WINAPI Release() override {
+    ULONG left;
+    if (refs_.Drop(&left)) delete this;
+    return left;
+  }
+
+  HRESULT WINAPI GetPhysicalDimension(SIZE* size) override {
+    if (!size) return E_POINTER;
+    size->cx = static_cast<LONG>(width_ * 2540LL / 96);
+    size->cy = static_cast<LONG>(height_ * 2540LL / 96);
+    return S_OK;
+  }
+
+  HRESULT WINAPI GetImageInfo(ImageInfo* info) override {
+    if (!info) return E_POINTER;
+    *info = ImageInfo{};
+    info->RawDataFormat = format_;
+    info->PixelFormat = hasAlpha_ ? PixelFormat32bppARGB : PixelFormat24bppRGB;
+    info->Width = static_cast<UINT>(width_);
+    info->Height = static_cast<UINT>(height_);
+    info->TileWidth = static_cast<UINT>(width_);
+    info->TileHeight = 1;
+    info->Xdpi = info->Ydpi = 96.0;
+    info->Flags = ImageFlagsColorSpaceRGB | (hasAlpha_ ? ImageFlagsHasAlpha : 0u);
+    return S_OK;
+  }
+
+  HRESULT WINAPI Draw(HDC handle, const RECT* dst, const RECT* src) override {
+    if (!dst) return E_POINTER;
+    RECT whole{0, 0, width_, height_};
+    const RECT& s = src ? *src : whole;
+    const int dw = dst->right - dst->left, dh = dst->bottom - dst->top;
+    const int sw = s.right - s.left, sh = s.bottom - s.top;
+    if (dw == 0 || dh == 0 || sw <= 0 || sh <= 0) return E_INVALIDARG;
+    std::lock_guard lock(gdi::Lock());
+    auto dc = gdi::LookupDC(handle);
+    if (!dc) return E_INVALIDARG;
+    cairo_t* cr = dc->Begin();
+    cairo_rectangle(cr, std::min(dst->left, dst->right), std::min(dst->top, dst->bottom),
+                    std::abs(dw), std::abs(dh));
+    cairo_clip(cr);
+    cairo_translate(cr, dst->left, dst->top);
+    cairo_scale(cr, static_cast<double>(dw) / sw, static_cast<double>(dh) / sh);
+    cairo_set_source_surface(cr, surface_, -s.left, -s.top);
+    // One image pixel per device pixel stays exact; scaled images are smoothed.
+    cairo_pattern_set_filter(cairo_get_source(cr),
+                             dw == sw && dh == sh ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_paint(cr);
+    dc->Finish(cr);
+    return S_OK;
+  }
+
+ private:
+  Image() = default;
+  virtual ~Image() {
+    if (surface_) cairo_surface_destroy(surface_);
+  }
+  com::RefCount refs_;
+  cairo_surface_t* surface_ = nullptr;
+  int width_ = 0, height_ = 0;
+  GUID format_{};
+  bool hasAlpha_ = false;
+};
+
+class ImagingFactory final : public IImagingFactory {
+ public:
+  static HRESULT Construct(REFIID iid, void** object) {
+    auto* factory = new ImagingFactory;
+    HRESULT hr = factory->QueryInterface(iid, object);
+    factory->Release();
+    return hr;
+  }
+
+  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IImagingFactory) {
+      AddRef();
+      *object = static_cast<IImagingFactory*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG WINAPI AddRef() override { return refs_.Add(); }
+  ULONG WINAPI Release() override {
+    ULONG left;
+    if (refs_.Drop(&left)) delete this;
+    return left;
+  }
+
+  HRESULT WINAPI CreateImageFromFile(LPCWSTR fileName, IImage** image) override {
+    if (!image) return E_POINTER;
+    *image = nullptr;
+    if (!fileName || !*fileName) return E_INVALIDARG;
+    std::ifstream in(HostPath(View(fileName)), std::ios::binary);
+    if (!in) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Image::Decode(data.data(), data.size(), image);
+  }
+
+  HRESULT WINAPI CreateImageFromBuffer(const void* buffer, UINT size, BufferDisposalFlag disposal,
+                                       IImage** image) override {
+    if (!image) return E_POINTER;
+    *image = nullptr;
+    if (!buffer) return E_INVALIDARG;
+    HRESULT hr = Image::Decode(static_cast<const uint8_t*>(buffer), size, image);
+    if (SUCCEEDED(hr) && disposal == BufferDisposalFlagCoTaskMemFree)
+      CoTaskMemFree(const_cast<void*>(buffer));
+    return hr;
+  }
+
+ private:
+  ImagingFactory() = default;
+  virtual ~ImagingFactory() = default;
+  com::RefCount refs_;
+};
+
+const com::ClassRegistrar registrar(CLSID_ImagingFactory, &ImagingFactory::Construct);
+
+}  // namespace
+}  // namespace orlik::imaging

@@ -101,15 +101,34 @@ void Board::OnReset(std::function<void()> hook) {
 
 void Board::SetFailStep(std::string_view device, int step) {
   std::lock_guard lock(mutex_);
-  std::erase_if(faults_, [&](auto& f) { return f.first == device; });
-  if (step >= 0) faults_.emplace_back(std::string(device), step);
+  std::erase_if(faults_, [&](auto& f) { return f.device == device; });
+  if (step >= 0) faults_.push_back({std::string(device), step, -1});
+}
+
+void Board::SetFailOnce(std::string_view device, int step, int skip) {
+  std::lock_guard lock(mutex_);
+  if (step >= 0) faults_.push_back({std::string(device), step, skip < 0 ? 0 : skip});
 }
 
 int Board::FailStep(std::string_view device) {
   std::lock_guard lock(mutex_);
   for (auto& f : faults_)
-    if (f.first == device) return f.second;
+    if (f.device == device && f.skip < 0) return f.step;
   return -1;
+}
+
+bool Board::Fails(std::string_view device, int step) {
+  std::lock_guard lock(mutex_);
+  for (size_t i = 0; i < faults_.size(); ++i) {
+    Fault& f = faults_[i];
+    if (f.device != device || f.step != step) continue;
+    if (f.skip < 0) return true;
+    if (f.skip-- == 0) {
+      faults_.erase(faults_.begin() + long(i));
+      return true;
+    }
+  }
+  return false;
 }
 
 void Board::RecordMessage(MessageRecord record) {

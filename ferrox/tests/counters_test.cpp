@@ -149,7 +149,9 @@ TEST_F(Counters, SetModeRetriesThenReinitialisesThenGivesUp) {
     int got = -1;
     orlik_sim_counter_state("A1", &got, nullptr, nullptr);
     EXPECT_EQ(got == mode, c.result == 1) << "dropped " << c.dropped;
-    if (c.dropped < 0) EXPECT_GE(ms, 400) << "three attempts and one re-initialisation";
+    if (c.dropped < 0) {
+      EXPECT_GE(ms, 400) << "three attempts and one re-initialisation";
+    }
   }
   orlik_sim_counter_fault("A1", ORLIK_SIM_COUNTER_DROP_SETTINGS, 0);
   EXPECT_EQ(Op<int32_t (*)()>("A1", "GetMode")(), mode - 1);

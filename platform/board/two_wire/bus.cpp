@@ -46,6 +46,7 @@ bool TwoWireBus::IsAttached(const TwoWireDevice* device) const {
 
 void TwoWireBus::Clear() {
   transcript_.clear();
+  levels_.clear();
   errors_.clear();
 }
 
@@ -65,7 +66,12 @@ void TwoWireBus::Reset() {
 }
 
 void TwoWireBus::OnLevel(char port, int pin, int level) {
-  if (Is(port, pin, lines_.sdaPort, lines_.sdaPin)) {
+  bool data = Is(port, pin, lines_.sdaPort, lines_.sdaPin);
+  bool clock = Is(port, pin, lines_.sclPort, lines_.sclPin);
+  if (!data && !clock) return;
+  if (levels_.size() < kTranscriptLimit)
+    levels_ += char('0' + 2 * (data ? level : sda_) + (clock ? level : scl_));
+  if (data) {
     int old = sda_;
     sda_ = level;
     // A change on the data line while the clock is high is a condition; the
@@ -76,7 +82,7 @@ void TwoWireBus::OnLevel(char port, int pin, int level) {
       else
         StopCondition();
     }
-  } else if (Is(port, pin, lines_.sclPort, lines_.sclPin)) {
+  } else {
     int old = scl_;
     scl_ = level;
     if (old == level) return;

@@ -34,6 +34,15 @@ int orlik_sim_bus_transcript(const char* bus, char* text, int size) {
   return int(t.size());
 }
 
+int orlik_sim_bus_levels(const char* bus, char* text, int size) {
+  auto lock = Locked();
+  TwoWireBus* b = Bus(bus);
+  if (!b) return -1;
+  std::string t = b->Levels();
+  CopyOut(t, text, size);
+  return int(t.size());
+}
+
 int orlik_sim_bus_error_count(const char* bus) {
   auto lock = Locked();
   TwoWireBus* b = Bus(bus);

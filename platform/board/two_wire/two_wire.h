@@ -67,8 +67,11 @@ class TwoWireBus {
   bool IsAttached(const TwoWireDevice* device) const;
 
   std::string Transcript() const { return transcript_; }
+  // One character per change of either line, the levels after it: '0' both
+  // low, '1' clock high, '2' data high, '3' both high.
+  std::string Levels() const { return levels_; }
   std::vector<std::string> Errors() const { return errors_; }
-  // Empties the transcript and the error list.
+  // Empties the transcript, the levels and the error list.
   void Clear();
   // Idle decoder, lines released, devices reset; the records cleared.
   void Reset();
@@ -106,6 +109,7 @@ class TwoWireBus {
   bool drivingNow_ = false; // inside DriveExternal: our own change, not the master's
 
   std::string transcript_;
+  std::string levels_;
   std::vector<std::string> errors_;
 };
 

@@ -28,7 +28,11 @@ ORLIK_SIM_API int orlik_sim_bus_transcript(const char* bus, char* text, int size
  * returns 1, or 0 when there is no error i. */
 ORLIK_SIM_API int orlik_sim_bus_error_count(const char* bus);
 ORLIK_SIM_API int orlik_sim_bus_error(const char* bus, int i, char* text, int size);
-/* Empties a bus's transcript and error list. */
+/* The lines' levels after each change of either, one character per change
+ * ('0' both low, '1' clock high, '2' data high, '3' both high), up to 64 KiB
+ * since the last clear; copied and counted like the transcript. */
+ORLIK_SIM_API int orlik_sim_bus_levels(const char* bus, char* text, int size);
+/* Empties a bus's transcript, levels and error list. */
 ORLIK_SIM_API void orlik_sim_bus_clear(const char* bus);
 
 /* The two-channel analogue output converter on the main bus (fitted by

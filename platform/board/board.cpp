@@ -1,6 +1,7 @@
 #include "board/board.h"
 
 #include "board/gpio.h"
+#include "board/two_wire/two_wire.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,7 @@
 namespace orlik::board {
 
 std::shared_ptr<Block> MakeAdcBlock();
-std::shared_ptr<Block> MakePwmTimerBlock();
+std::shared_ptr<Block> MakePwmTimerBlock(Gpio& gpio);
 
 Board& Board::Get() {
   static auto* board = new Board;  // lives until the process ends
@@ -20,11 +21,13 @@ Board::Board() {
   gpio_ = gpio.get();
   AddBlock(kGpioBase, gpio);
   AddBlock(kAdcBase, MakeAdcBlock());
-  AddBlock(kTimerBase, MakePwmTimerBlock());
+  AddBlock(kTimerBase, MakePwmTimerBlock(*gpio_));
   // The main bus lines (HW-B5 clock, HW-B6 data) have pull-up resistors on
   // the board; the library turns the processor's pulls off for them.
   gpio_->SetBoardPullUp('B', 5, true);
   gpio_->SetBoardPullUp('B', 6, true);
+  // The two-wire buses and their devices (converter, counter module slots).
+  WireTwoWireBuses(*this, *gpio_);
 }
 
 void Board::AddBlock(uint32_t base, std::shared_ptr<Block> block, uint32_t span) {

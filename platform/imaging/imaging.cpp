@@ -126,9 +126,11 @@ class Image final : public IImage {
     cairo_translate(cr, dst->left, dst->top);
     cairo_scale(cr, static_cast<double>(dw) / sw, static_cast<double>(dh) / sh);
     cairo_set_source_surface(cr, surface_, -s.left, -s.top);
-    // One image pixel per device pixel stays exact; scaled images are smoothed.
+    // Enlarged images keep sharp pixels (a page in high quality doubles
+    // them); reduced ones are smoothed so that detail averages out.
+    const bool enlarged = std::abs(dw) >= sw && std::abs(dh) >= sh;
     cairo_pattern_set_filter(cairo_get_source(cr),
-                             dw == sw && dh == sh ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+                             enlarged ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
     cairo_paint(cr);
     dc->Finish(cr);

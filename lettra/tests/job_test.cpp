@@ -124,8 +124,8 @@ TEST_F(LettraTest, EraseClearsThePageAndKeepsTheCallersPenAndBrush) {
 
 TEST_F(LettraTest, ScreenIsCopiedOntoThePage) {
   // Screen: left half red, right half green, a blue square at (0,0).
-  HDC screen = GetDC(nullptr);
   int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
   HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), green = CreateSolidBrush(RGB(0, 255, 0)),
          blue = CreateSolidBrush(RGB(0, 0, 255));
   RECT left{0, 0, sw / 2, sh}, right{sw / 2, 0, sw, sh}, corner{0, 0, 10, 10};

@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kMaxWidth = 20000;
 constexpr int kMaxRows = 40000;
+constexpr size_t kMaxPixels = size_t{64} << 20;  // a Legal page at 600 dpi is 43 M
 
 class Parser {
  public:
@@ -93,6 +94,7 @@ class Parser {
     if (group == '*' && param == 'r') {
       switch (command) {
         case 'U':
+          if (inRaster_) break;  // ignored inside raster graphics, as by printers
           planes_ = value == -3 ? 3 : value == -4 ? 4 : 1;
           format_.colour = value < 0;
           break;
@@ -153,13 +155,13 @@ class Parser {
     std::string_view bytes = data_.substr(pos_, static_cast<size_t>(size));
     pos_ += static_cast<size_t>(size);
     if (!inRaster_) StartRaster();
-    if (plane_ >= planes_) return Fail("more planes than configured");
+    if (plane_ >= static_cast<int>(seed_.size())) return Fail("more planes than configured");
     std::vector<uint8_t>& row = seed_[plane_];
     if (!Decode(bytes, row)) return;
     ++plane_;
     if (lastPlane) {
       // Planes not sent in this row are zero.
-      for (int p = plane_; p < planes_; ++p) std::fill(seed_[p].begin(), seed_[p].end(), 0);
+      for (size_t p = plane_; p < seed_.size(); ++p) std::fill(seed_[p].begin(), seed_[p].end(), 0);
       EmitRow();
       plane_ = 0;
     }
@@ -225,18 +227,21 @@ class Parser {
 
   void EmitRow() {
     if (!pageOpen_) StartRaster();
-    if (page_.height >= kMaxRows) return Fail("too many raster rows");
+    if (page_.height >= kMaxRows || size_t(page_.height + 1) * size_t(page_.width) > kMaxPixels)
+      return Fail("raster page too large");
     const int w = page_.width;
+    const size_t planes = seed_.size();
+    if (planes == 0) return Fail("raster row without planes");
     page_.pixels.resize(page_.pixels.size() + static_cast<size_t>(w), 0xFFFFFF);
     uint32_t* line = page_.pixels.data() + static_cast<size_t>(page_.height) * w;
     for (int x = 0; x < w; ++x) {
       size_t byte = static_cast<size_t>(x) >> 3;
       uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-      if (planes_ >= 3) {
-        bool k = planes_ == 4 && (seed_[0][byte] & bit);
-        uint32_t r = (k || (seed_[planes_ - 3][byte] & bit)) ? 0 : 255;
-        uint32_t g = (k || (seed_[planes_ - 2][byte] & bit)) ? 0 : 255;
-        uint32_t b = (k || (seed_[planes_ - 1][byte] & bit)) ? 0 : 255;
+      if (planes >= 3) {
+        bool k = planes == 4 && (seed_[0][byte] & bit);
+        uint32_t r = (k || (seed_[planes - 3][byte] & bit)) ? 0 : 255;
+        uint32_t g = (k || (seed_[planes - 2][byte] & bit)) ? 0 : 255;
+        uint32_t b = (k || (seed_[planes - 1][byte] & bit)) ? 0 : 255;
         line[x] = (r << 16) | (g << 8) | b;
       } else {
         line[x] = (seed_[0][byte] & bit) ? 0x000000 : 0xFFFFFF;

@@ -306,6 +306,9 @@ ORLIK_API BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
 // right (GRADIENT_FILL_RECT_H) or top to bottom (GRADIENT_FILL_RECT_V).
 ORLIK_API BOOL WINAPI GradientFill(HDC dc, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mesh,
                                    ULONG meshCount, ULONG mode);
+// A bitmap resource (RT_BITMAP) of a module as a 24-bit DIB section; null
+// when the module has no such bitmap (platform/gdi/bitmap_resources.cpp).
+ORLIK_API HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 // SM_CXSCREEN and SM_CYSCREEN: the screen's size in pixels.
 ORLIK_API int WINAPI GetSystemMetrics(int index);
 ORLIK_END_C

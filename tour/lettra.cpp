@@ -61,6 +61,40 @@ std::u16string WritePicture() {
   return u"\\Flash Disk\\sample.png";
 }
 
+#if __has_include(<orlik/module.h>)
+// Bitmap resource 201 of the tour program: a 64 x 48 checkerboard, 24-bit.
+constexpr int kBitmapId = 201;
+struct TourResources {
+  TourResources() {
+    const int w = 64, h = 48, stride = w * 3;
+    dib.assign(40 + stride * h, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) dib[at + i] = uint8_t(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, w);
+    put32(8, uint32_t(-h));  // top-down
+    dib[12] = 1;
+    dib[14] = 24;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uint8_t* p = &dib[40 + y * stride + x * 3];  // B, G, R
+        bool dark = ((x / 8) + (y / 8)) % 2;
+        p[0] = dark ? 160 : 255;
+        p[1] = dark ? 32 : 230;
+        p[2] = dark ? 32 : 120;
+      }
+    table[0] = {RT_BITMAP, MAKEINTRESOURCE(kBitmapId), dib.data(), DWORD(dib.size())};
+    orlik_register_resources(this, table, 1);
+  }
+  ~TourResources() { orlik_unregister_resources(this); }
+  std::vector<uint8_t> dib;
+  ORLIK_RESOURCE table[1];
+} tourResources;
+#else
+constexpr int kBitmapId = 0;  // no module resources in the platform yet
+#endif
+
 }  // namespace
 
 static bool LettraPrinting() {
@@ -84,7 +118,7 @@ static bool LettraPrinting() {
   getPaperPixel(&w, &h);
   std::printf("   PrintSetup(PCL Inkjet, high quality, colour, A4, portrait): page %d x %d units\n", w, h);
   auto start = std::chrono::steady_clock::now();
-  lettra_sample::DrawSamplePage(e, picture.c_str(), 0);
+  lettra_sample::DrawSamplePage(e, picture.c_str(), kBitmapId);
   printOut();
   int first = isPrinting();
   int status;

@@ -276,6 +276,8 @@ BOOL GradientFill(HDC handle, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mes
   return TRUE;
 }
 
+#if !__has_include(<orlik/winuser.h>)
+#if !__has_include(<orlik/winuser.h>)
 int GetSystemMetrics(int index) {
   auto& display = board::Display::Get();
   switch (index) {
@@ -284,5 +286,7 @@ int GetSystemMetrics(int index) {
     default: return 0;
   }
 }
+#endif
+#endif
 
 }  // extern "C"

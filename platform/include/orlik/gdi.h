@@ -306,11 +306,13 @@ ORLIK_API BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
 // right (GRADIENT_FILL_RECT_H) or top to bottom (GRADIENT_FILL_RECT_V).
 ORLIK_API BOOL WINAPI GradientFill(HDC dc, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mesh,
                                    ULONG meshCount, ULONG mode);
-// A bitmap resource (RT_BITMAP) of a module as a 24-bit DIB section; null
-// when the module has no such bitmap (platform/gdi/bitmap_resources.cpp).
-ORLIK_API HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name);
-// SM_CXSCREEN and SM_CYSCREEN: the screen's size in pixels.
+ORLIK_END_C
+
+// The screen's size, for printing it, until the window system provides it.
+#if !__has_include(<orlik/winuser.h>)
+ORLIK_BEGIN_C
 ORLIK_API int WINAPI GetSystemMetrics(int index);
 ORLIK_END_C
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#endif

@@ -8,3 +8,4 @@
 #include <orlik/user.h>
 #include <orlik/text.h>
 #include <orlik/threads.h>
+#include <orlik/msgqueue.h>

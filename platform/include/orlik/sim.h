@@ -53,3 +53,5 @@ ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, 
 #ifdef __cplusplus
 }
 #endif
+
+#include <orlik/sim_inputs.h>

@@ -9,3 +9,4 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 #include <orlik/msgqueue.h>
+#include <orlik/ndis.h>

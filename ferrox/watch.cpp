@@ -138,7 +138,9 @@ void PortBank::StopWatches() {
     if (thread != nullptr) {
       if (WaitForSingleObject(thread, 200) != WAIT_OBJECT_0) {
         TerminateThread(thread, 0);
-        AwaitEnd(w, thread);
+        // The library's code goes with the unload: wait for as long as the
+        // thread needs (it has nothing left that could keep it).
+        while (WaitForSingleObject(thread, kEndWait) != WAIT_OBJECT_0) w.stopRequested = 1;
       }
       CloseHandle(thread);
     }

@@ -22,7 +22,7 @@
 namespace orlik {
 namespace {
 
-class Thread final : public Waitable {
+class Thread final : public Waitable, public std::enable_shared_from_this<Thread> {
  public:
   DWORD Wait(DWORD milliseconds) override {
     std::unique_lock lock(mutex_);
@@ -70,8 +70,12 @@ class Thread final : public Waitable {
   DWORD exitCode_ = STILL_ACTIVE;
 };
 
-// The thread object of the calling thread, when the platform started it.
-thread_local std::shared_ptr<Thread> currentThread;
+// The thread object of the calling thread, when the platform started it; the
+// thread's start-up frame keeps it alive. A plain pointer on purpose: a
+// thread_local with a destructor registers itself under the dynamic loader's
+// lock on first use, which deadlocks a thread starting while a library's
+// unload (holding that lock) waits for it.
+thread_local Thread* current = nullptr;
 
 // Live platform threads by id, for OpenThread.
 struct ThreadRegistry {
@@ -125,13 +129,15 @@ void ApplyHostPriority(pid_t tid, int priority) {
   setpriority(PRIO_PROCESS, id_t(tid), nice < highest ? highest : nice);
 }
 
+std::shared_ptr<Thread> Current() { return current ? current->shared_from_this() : nullptr; }
+
 std::shared_ptr<Thread> Resolve(HANDLE handle) {
-  return handle == GetCurrentThread() ? currentThread : LookupHandleAs<Thread>(handle);
+  return handle == GetCurrentThread() ? Current() : LookupHandleAs<Thread>(handle);
 }
 
 }  // namespace
 
-TerminationScope::TerminationScope(std::function<void()> wake) : thread_(currentThread.get()) {
+TerminationScope::TerminationScope(std::function<void()> wake) : thread_(current) {
   if (!thread_) return;
   auto* t = static_cast<Thread*>(thread_);
   std::lock_guard lock(t->wakeMutex);
@@ -154,13 +160,12 @@ void TerminationScope::Exit() const {
 }
 
 void ExitIfTerminated() {
-  if (currentThread && currentThread->terminate.load())
-    throw ExitThreadSignal{currentThread->terminateCode.load()};
+  if (current && current->terminate.load()) throw ExitThreadSignal{current->terminateCode.load()};
 }
 
 // Sleep on a platform thread is a termination point; other threads just sleep.
 void InterruptibleSleep(DWORD milliseconds) {
-  std::shared_ptr<Thread> t = currentThread;
+  std::shared_ptr<Thread> t = Current();
   if (!t) {
     if (milliseconds == INFINITE) {
       for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
@@ -216,10 +221,14 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
         haveId = true;
         cv.notify_one();
       }
-      currentThread = thread;
+      current = thread.get();
+      // A thread terminated before it got here never runs its routine.
       DWORD code = 0;
       try {
-        code = start(parameter);
+        if (thread->terminate.load())
+          code = thread->terminateCode.load();
+        else
+          code = start(parameter);
       } catch (const ExitThreadSignal& exit) {
         code = exit.code;
       }
@@ -228,8 +237,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
         std::lock_guard lock(registry.mutex);
         registry.threads.erase(DWORD(tid));
       }
+      current = nullptr;
       thread->Finish(code);
-      currentThread.reset();
     }).detach();
   } catch (const std::system_error&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -283,7 +292,7 @@ BOOL TerminateThread(HANDLE handle, DWORD exitCode) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (thread == currentThread) ExitThread(exitCode);
+  if (thread.get() == current) ExitThread(exitCode);
   if (thread->Finished()) return TRUE;
   thread->terminateCode = exitCode;
   thread->terminate = true;

@@ -72,7 +72,8 @@ DWORD WINAPI Sleeper(LPVOID p) {
 
 DWORD WINAPI Spinner(LPVOID p) {
   auto* flag = static_cast<std::atomic<int>*>(p);
-  while (flag->load() == 0) {
+  flag->store(1);  // in the loop
+  while (flag->load() != 2) {
   }
   Sleep(0);  // the first termination point after the loop
   flag->store(3);
@@ -95,13 +96,14 @@ TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) 
 
   std::atomic<int> spin{0};
   t = CreateThread(nullptr, 0, Spinner, &spin, 0, nullptr);
+  while (spin.load() == 0) Sleep(1);
   EXPECT_TRUE(TerminateThread(t, 4));
   EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);  // still in its loop
-  spin = 1;
+  spin = 2;
   ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
   GetExitCodeThread(t, &code);
   EXPECT_EQ(code, 4u);
-  EXPECT_EQ(spin.load(), 1);
+  EXPECT_EQ(spin.load(), 2);
   CloseHandle(t);
   EXPECT_FALSE(TerminateThread(nullptr, 0));
 }

@@ -109,9 +109,13 @@ DWORD PortBank::RunWatch(size_t port) {
       unchanged = 0;
     } else {
       // Counts round through the whole 32-bit range: an idle count of 0 or
-      // less is met only after wrapping.
+      // less is met only after wrapping. A positive count is met by any count
+      // at or above it, so lowering it under a running thread takes effect at
+      // once instead of after the count has wrapped.
       unchanged = int32_t(uint32_t(unchanged) + 1u);
-      if (unchanged == w.idleCount) {
+      int32_t limit = w.idleCount;
+      bool due = limit > 0 ? uint32_t(unchanged) >= uint32_t(limit) : unchanged == limit;
+      if (due) {
         Sleep(1);
         unchanged = 0;
       }

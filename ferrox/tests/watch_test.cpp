@@ -191,9 +191,11 @@ TEST_F(Watch, IdleIntervalDecidesHowOftenTheThreadSleeps) {
     long least, most;  // sleeps in 100 ms
   };
   const Case cases[] = {
-      {1, 30, 1000},  // a 1 ms sleep after every unchanged sample
-      {0, 0, 3},      // met only after wrapping: practically never sleeps
+      {0, 0, 3},  // met only after wrapping: practically never sleeps
       {-5, 0, 3},
+      {1, 30, 1000},  // a 1 ms sleep after every unchanged sample, at once
+                      // although the running count is far above 1
+      {10000, 1, 1000},
   };
   auto before = Tasks();
   start();

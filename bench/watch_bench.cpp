@@ -10,6 +10,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -17,9 +18,10 @@ namespace {
 
 struct Ferrox {
   Ferrox() {
-    static char root[] = "/tmp/orlik-bench-XXXXXX";
-    static const bool made = mkdtemp(root) != nullptr;
-    if (made) setenv("ORLIK_ROOT", root, 1);
+    // A private panel root, so the port queues are this run's own.
+    static std::string root = (std::filesystem::temp_directory_path() / "orlik-bench-XXXXXX").string();
+    static const bool made = mkdtemp(root.data()) != nullptr;
+    if (made) setenv("ORLIK_ROOT", root.c_str(), 1);
     orlik_sim_reset();
     handle = dlopen((std::string(TOLVEX_LIB_DIR) + "/libFerrox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     setCfgD = Get<int (*)(int)>("SetPortDCfg");

@@ -269,6 +269,19 @@ TEST_F(Watch, UnloadStopsRunningWatchesBeforeTheWindowsGo) {
   EXPECT_EQ(info.wNumWriters, 0);
 }
 
+TEST_F(Watch, UnloadEndsAThreadBlockedOnAFullQueue) {
+  reader = OpenReader(u"Tolvex_TolGPIOFastD", 1);
+  DWORD tid = StartAndAwaitLoop();
+  orlik_sim_drive_pin('Q', 4, 1);
+  ASSERT_TRUE(AwaitCount(1));
+  orlik_sim_drive_pin('Q', 4, 0);  // no room: the thread waits in its write
+  Sleep(30);
+  lib_->Close();  // the library's code goes away: the thread must be gone first
+  EXPECT_TRUE(Settles([&] { return Tasks().count(tid) == 0; }));
+  EXPECT_EQ(ReadByteFrom(reader, 0), 0x10);
+  EXPECT_EQ(ReadByteFrom(reader, 0), -1);
+}
+
 TEST_F(Watch, AnotherProcessReadsThePortChangesByName) {
   StartAndAwaitLoop();
   PeerProcess peer({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_TolGPIOFastD", "2", "5000"});

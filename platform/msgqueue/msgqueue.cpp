@@ -8,7 +8,10 @@
 // message slots. Storage is a sparse file: pages are taken when a message is
 // written into them and, for MSGQUEUE_NOPRECOMMIT queues, given back when the
 // reader has moved past them, so a queue of 1,000,000 messages costs what it
-// holds. The last end to close marks the queue dead and removes the name.
+// holds. Ends are counted per process, so the ends of a process that died
+// without closing them are taken away again (checked at least every 100 ms
+// while the queue is in use). The last end to close marks the queue dead and
+// removes the name.
 #include <orlik/kernel.h>
 #include <orlik/msgqueue.h>
 #include <orlik/text.h>
@@ -19,6 +22,7 @@
 #include "core/waitable.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -30,6 +34,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -42,6 +48,18 @@ constexpr uint64_t kPage = 4096;
 constexpr uint64_t kUnlimitedRing = 256u << 20;  // ring of a queue without a message limit
 constexpr uint64_t kLargestRing = 4ull << 30;    // address space one queue may take
 constexpr uint32_t kLargestMessage = 16u << 20;
+
+constexpr int kEndSlots = 64;                    // processes with ends open at once
+constexpr uint64_t kPruneInterval = 100000000;   // ns between checks for dead processes
+
+// The ends one process has open.
+struct ProcessEnds {
+  int32_t pid;
+  uint32_t readers;
+  uint32_t writers;
+  uint32_t unused;
+  uint64_t start;  // the process's start time, against reuse of its id
+};
 
 struct SlotHeader {
   uint32_t size;
@@ -63,10 +81,97 @@ struct SharedHeader {
   uint64_t head;  // index of the oldest message
   uint64_t tail;  // index the next message goes to
   uint32_t peak;
-  uint32_t readers;
+  uint32_t readers;  // totals over processes
   uint32_t writers;
   uint32_t dead;  // no end is open; the name is being removed
+  uint64_t lastPrune;
+  ProcessEnds ends[kEndSlots];
 };
+
+uint64_t NowNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return uint64_t(t.tv_sec) * 1000000000ull + uint64_t(t.tv_nsec);
+}
+
+// Start time of a process (clock ticks after boot), 0 when unknown.
+uint64_t StartTimeOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  auto paren = text.rfind(')');
+  if (paren == std::string::npos) return 0;
+  std::istringstream fields(text.substr(paren + 2));
+  std::string field;
+  for (int i = 3; i <= 22 && fields >> field; ++i) {
+  }
+  return std::strtoull(field.c_str(), nullptr, 10);
+}
+
+struct Self {
+  pid_t pid;
+  uint64_t start;
+};
+Self Me() {
+  static std::atomic<pid_t> cachedPid{0};
+  static std::atomic<uint64_t> cachedStart{0};
+  pid_t pid = getpid();
+  if (cachedPid.load() != pid) {  // first use, or a forked child
+    cachedStart = StartTimeOf(pid);
+    cachedPid = pid;
+  }
+  return {pid, cachedStart.load()};
+}
+
+bool Alive(const ProcessEnds& p) {
+  if (kill(p.pid, 0) != 0 && errno == ESRCH) return false;
+  uint64_t start = StartTimeOf(p.pid);
+  return start == 0 || p.start == 0 || start == p.start;
+}
+
+// Takes away the ends of processes that have gone. Under the queue's lock.
+void Prune(SharedHeader* h) {
+  Self me = Me();
+  bool changed = false;
+  for (auto& p : h->ends) {
+    if (p.pid == 0 || p.pid == me.pid || Alive(p)) continue;
+    h->readers -= std::min(h->readers, p.readers);
+    h->writers -= std::min(h->writers, p.writers);
+    p = ProcessEnds{};
+    changed = true;
+  }
+  h->lastPrune = NowNs();
+  if (changed) pthread_cond_broadcast(&h->changed);
+}
+
+void PruneNowAndThen(SharedHeader* h) {
+  if (NowNs() - h->lastPrune >= kPruneInterval) Prune(h);
+}
+
+// Counts one end of the calling process. False when no slot is free.
+bool CountEnd(SharedHeader* h, bool reading, int delta) {
+  Self me = Me();
+  ProcessEnds* mine = nullptr;
+  for (auto& p : h->ends)
+    if (p.pid == me.pid) mine = &p;
+  if (!mine && delta > 0) {
+    for (auto& p : h->ends)
+      if (p.pid == 0 && !mine) mine = &p;
+    if (!mine) return false;
+    *mine = ProcessEnds{me.pid, 0, 0, 0, me.start};
+  }
+  if (!mine) return false;
+  uint32_t& ends = reading ? mine->readers : mine->writers;
+  uint32_t& total = reading ? h->readers : h->writers;
+  if (delta > 0) {
+    ++ends;
+    ++total;
+  } else if (ends > 0) {
+    --ends;
+    if (total > 0) --total;
+  }
+  if (mine->readers == 0 && mine->writers == 0) *mine = ProcessEnds{};
+  return true;
+}
 
 // One process's mapping of a queue, shared by all its handles to that queue.
 class SharedQueue {
@@ -128,10 +233,20 @@ class QueueLock {
     if (held_) pthread_mutex_unlock(&h_->mutex);
     held_ = false;
   }
-  // Waits for a change until the deadline (null: no limit). False on time-out.
+  // Waits for a change until the deadline (null: no limit), at most one
+  // check interval, so a peer that died is noticed. False on time-out.
   bool Wait(const timespec* deadline) {
-    int r = deadline ? pthread_cond_timedwait(&h_->changed, &h_->mutex, deadline)
-                     : pthread_cond_wait(&h_->changed, &h_->mutex);
+    timespec slice{};
+    clock_gettime(CLOCK_MONOTONIC, &slice);
+    slice.tv_nsec += long(kPruneInterval);
+    if (slice.tv_nsec >= 1000000000L) {
+      slice.tv_sec += 1;
+      slice.tv_nsec -= 1000000000L;
+    }
+    bool sliceFirst = !deadline || slice.tv_sec < deadline->tv_sec ||
+                      (slice.tv_sec == deadline->tv_sec && slice.tv_nsec < deadline->tv_nsec);
+    int r = pthread_cond_timedwait(&h_->changed, &h_->mutex, sliceFirst ? &slice : deadline);
+    if (r == ETIMEDOUT && sliceFirst) r = 0;
     if (r == EOWNERDEAD) pthread_mutex_consistent(&h_->mutex);
     return r != ETIMEDOUT;
   }
@@ -172,13 +287,22 @@ class QueueEnd final : public Waitable {
  public:
   QueueEnd(std::shared_ptr<SharedQueue> queue, bool read) : q(std::move(queue)), reading(read) {}
 
-  // Counts this end in the queue. False when the queue is dead.
-  bool Attach() {
+  enum class Attached { kYes, kDead, kOrphaned, kFull };
+  // Counts this end in the queue. A queue whose every end belonged to
+  // processes that have died is orphaned: it is marked dead here, and the
+  // caller removes its name.
+  Attached Attach() {
     QueueLock lock(q->h);
-    if (!lock.held() || q->h->dead) return false;
-    ++(reading ? q->h->readers : q->h->writers);
+    if (!lock.held() || q->h->dead) return Attached::kDead;
+    Prune(q->h);
+    if (q->h->readers == 0 && q->h->writers == 0) {
+      q->h->dead = 1;
+      Broadcast(q->h);
+      return Attached::kOrphaned;
+    }
+    if (!CountEnd(q->h, reading, +1)) return Attached::kFull;
     Broadcast(q->h);
-    return true;
+    return Attached::kYes;
   }
 
   void OnClose() override {
@@ -186,8 +310,7 @@ class QueueEnd final : public Waitable {
     bool last = false;
     {
       QueueLock lock(q->h);
-      uint32_t& ends = reading ? q->h->readers : q->h->writers;
-      if (ends > 0) --ends;
+      CountEnd(q->h, reading, -1);
       last = q->h->readers == 0 && q->h->writers == 0;
       if (last) q->h->dead = 1;
       Broadcast(q->h);  // waiters on this end and peers waiting for it
@@ -261,6 +384,8 @@ bool PlanLayout(const MSGQUEUEOPTIONS& o, Layout& l) {
   return true;
 }
 
+// Sets the queue up with the creator's end already counted, so no opener
+// ever sees a live queue without ends.
 void InitHeader(SharedHeader* h, const MSGQUEUEOPTIONS& o, const Layout& l) {
   h->magic = kMagic;
   pthread_mutexattr_t ma;
@@ -286,6 +411,9 @@ void InitHeader(SharedHeader* h, const MSGQUEUEOPTIONS& o, const Layout& l) {
   h->peak = 0;
   h->readers = h->writers = 0;
   h->dead = 0;
+  h->lastPrune = NowNs();
+  for (auto& p : h->ends) p = ProcessEnds{};
+  CountEnd(h, o.bReadAccess != FALSE, +1);
   h->ready.store(1, std::memory_order_release);
 }
 
@@ -331,37 +459,35 @@ std::shared_ptr<SharedQueue> MapExisting(const std::string& key, int fd) {
   return std::make_shared<SharedQueue>(h, size_t(st.st_size), fd, key);
 }
 
+// Another end of a queue this process has mapped.
 HANDLE Insert(std::shared_ptr<QueueEnd> end) {
-  if (!end->Attach()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+  switch (end->Attach()) {
+    case QueueEnd::Attached::kYes:
+      return InsertHandle(std::move(end));
+    case QueueEnd::Attached::kFull:
+      SetLastError(ERROR_OUTOFMEMORY);
+      return nullptr;
+    default:
+      SetLastError(ERROR_INVALID_HANDLE);
+      return nullptr;
   }
-  return InsertHandle(std::move(end));
 }
 
 HANDLE CreateNamed(std::u16string_view name, const MSGQUEUEOPTIONS& o) {
   std::string key = KeyFor(name);
   auto& registry = Queues();
   std::lock_guard guard(registry.mutex);
-  // Stale objects (a creator that died half-way, a name whose last closer
-  // died before removing it) are removed after waiting a while for them.
+  // A dead queue's name is being removed by its last closer; an orphaned one
+  // (all its ends in processes that died) is removed here. Stale objects
+  // nobody removes (a creator that died half-way) go after a while.
   for (int attempt = 0; attempt < 3000; ++attempt) {
     std::shared_ptr<SharedQueue> queue;
-    bool created = false;
     auto known = registry.queues.find(key);
     if (known != registry.queues.end()) {
       queue = known->second.lock();
-      if (queue) {
-        auto end = std::make_shared<QueueEnd>(queue, o.bReadAccess != FALSE);
-        if (end->Attach()) {
-          SetLastError(ERROR_ALREADY_EXISTS);
-          return InsertHandle(end);
-        }
-        queue.reset();  // this process's mapping of a queue that has died
-      }
       registry.queues.erase(known);
     }
-    {
+    if (!queue) {
       int fd = shm_open(key.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd >= 0) {
         Layout layout{};
@@ -371,26 +497,38 @@ HANDLE CreateNamed(std::u16string_view name, const MSGQUEUEOPTIONS& o) {
           SetLastError(ERROR_INVALID_PARAMETER);
           return nullptr;
         }
-        queue = CreateShared(key, fd, o, layout);
+        queue = CreateShared(key, fd, o, layout);  // counts the creator's end
         if (!queue) return nullptr;
-        created = true;
-      } else if (errno == EEXIST) {
-        fd = shm_open(key.c_str(), O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0) queue = MapExisting(key, fd);
-      } else {
+        registry.queues[key] = queue;
+        HANDLE handle = InsertHandle(std::make_shared<QueueEnd>(queue, o.bReadAccess != FALSE));
+        SetLastError(ERROR_SUCCESS);
+        return handle;
+      }
+      if (errno != EEXIST) {
         SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE);
         return nullptr;
       }
+      fd = shm_open(key.c_str(), O_RDWR | O_CLOEXEC, 0600);
+      if (fd >= 0) queue = MapExisting(key, fd);
     }
     if (queue) {
       auto end = std::make_shared<QueueEnd>(queue, o.bReadAccess != FALSE);
-      if (end->Attach()) {
-        registry.queues[key] = queue;
-        HANDLE handle = InsertHandle(end);
-        SetLastError(created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
-        return handle;
+      switch (end->Attach()) {
+        case QueueEnd::Attached::kYes: {
+          registry.queues[key] = queue;
+          HANDLE handle = InsertHandle(end);
+          SetLastError(ERROR_ALREADY_EXISTS);
+          return handle;
+        }
+        case QueueEnd::Attached::kFull:
+          SetLastError(ERROR_OUTOFMEMORY);
+          return nullptr;
+        case QueueEnd::Attached::kOrphaned:
+          shm_unlink(key.c_str());
+          continue;
+        case QueueEnd::Attached::kDead:
+          break;
       }
-      // Dead: its last closer is removing the name.
     }
     if (attempt % 1000 == 999) shm_unlink(key.c_str());
     usleep(1000);
@@ -413,10 +551,10 @@ HANDLE CreateUnnamed(const MSGQUEUEOPTIONS& o) {
     return nullptr;
   }
   auto* h = static_cast<SharedHeader*>(p);
-  InitHeader(h, o, layout);
+  InitHeader(h, o, layout);  // counts the creator's end
   auto queue = std::make_shared<SharedQueue>(h, layout.totalSize, -1, std::string());
-  HANDLE handle = Insert(std::make_shared<QueueEnd>(queue, o.bReadAccess != FALSE));
-  if (handle) SetLastError(ERROR_SUCCESS);
+  HANDLE handle = InsertHandle(std::make_shared<QueueEnd>(queue, o.bReadAccess != FALSE));
+  SetLastError(ERROR_SUCCESS);
   return handle;
 }
 
@@ -484,6 +622,7 @@ BOOL ReadMsgQueue(HANDLE msgQueue, LPVOID buffer, DWORD bufferSize, LPDWORD byte
       Broadcast(q->h);
       return TRUE;
     }
+    PruneNowAndThen(q->h);
     if (q->h->writers == 0 && !q->Broken()) return Fail(ERROR_PIPE_NOT_CONNECTED);
     if (scope.Requested()) {
       lock.Unlock();
@@ -511,6 +650,7 @@ BOOL WriteMsgQueue(HANDLE msgQueue, LPVOID buffer, DWORD dataSize, DWORD timeout
   for (;;) {
     if (end->closed) return Fail(ERROR_INVALID_HANDLE);
     // Without a reader the message would never be taken: refuse it.
+    PruneNowAndThen(q->h);
     if (q->h->readers == 0 && !q->Broken()) return Fail(ERROR_PIPE_NOT_CONNECTED);
     if (!q->Full()) {
       uint8_t* slot = q->Slot(q->h->tail);
@@ -537,7 +677,8 @@ BOOL GetMsgQueueInfo(HANDLE msgQueue, LPMSGQUEUEINFO info) {
   if (!info || info->dwSize != sizeof(MSGQUEUEINFO)) return Fail(ERROR_INVALID_PARAMETER);
   QueueLock lock(end->q->h);
   if (!lock.held()) return Fail(ERROR_GEN_FAILURE);
-  const SharedHeader* h = end->q->h;
+  SharedHeader* h = end->q->h;
+  Prune(h);
   info->dwFlags = h->flags;
   info->dwMaxMessages = h->maxMessages;
   info->cbMaxMessage = h->cbMaxMessage;

@@ -259,6 +259,37 @@ TEST_F(MsgQueue, AnotherProcessOpensTheQueueByName) {
   CloseMsgQueue(r);
 }
 
+TEST_F(MsgQueue, EndsOfAProcessThatDiedAreTakenAway) {
+  HANDLE w = Open(u"Tolvex_Crash", FALSE, 100, 1);
+  {
+    PeerProcess reader({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Crash", "1", "60000"});
+    ASSERT_EQ(reader.Line(), "ready");
+    EXPECT_TRUE(Write(w, {1}));
+    EXPECT_EQ(reader.Line(), "01");
+    PeerProcess second({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Crash", "1", "60000"});
+    ASSERT_EQ(second.Line(), "ready");
+    EXPECT_EQ(Info(w).wNumReaders, 1);
+    second.Kill();
+  }
+  EXPECT_EQ(Info(w).wNumReaders, 0);
+  SetLastError(0);
+  EXPECT_FALSE(Write(w, {2}));
+  EXPECT_EQ(GetLastError(), ERROR_PIPE_NOT_CONNECTED);
+  CloseMsgQueue(w);
+
+  // A queue whose only end died with its process is gone for the next opener.
+  {
+    PeerProcess writer({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Orphan", "1", "60000"});
+    ASSERT_EQ(writer.Line(), "ready");
+    writer.Kill();
+  }
+  HANDLE fresh = Open(u"Tolvex_Orphan", FALSE, 3, 1);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_EQ(Info(fresh).dwMaxMessages, 3u);
+  CloseMsgQueue(fresh);
+}
+
 TEST_F(MsgQueue, UnnamedQueueIsReachedThroughOpenMsgQueue) {
   HANDLE w = Open(nullptr, FALSE, 4, 4);
   ASSERT_NE(w, nullptr);

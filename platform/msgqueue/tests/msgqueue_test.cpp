@@ -266,6 +266,7 @@ TEST_F(MsgQueue, EndsOfAProcessThatDiedAreTakenAway) {
     ASSERT_EQ(reader.Line(), "ready");
     EXPECT_TRUE(Write(w, {1}));
     EXPECT_EQ(reader.Line(), "01");
+    EXPECT_EQ(reader.Wait(), 0);  // it closed its end on the way out
     PeerProcess second({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Crash", "1", "60000"});
     ASSERT_EQ(second.Line(), "ready");
     EXPECT_EQ(Info(w).wNumReaders, 1);

@@ -61,9 +61,13 @@ struct ProcessEnds {
   uint64_t start;  // the process's start time, against reuse of its id
 };
 
+// Each message slot starts with one word: the message size, and the alert
+// flag in the top bit. A one-byte message takes an 8-byte slot.
+constexpr uint32_t kAlertBit = 1u << 31;
 struct SlotHeader {
-  uint32_t size;
-  uint32_t flags;
+  uint32_t word;
+  uint32_t size() const { return word & ~kAlertBit; }
+  uint32_t flags() const { return (word & kAlertBit) ? MSGQUEUE_MSGALERT : 0; }
 };
 
 struct SharedHeader {
@@ -612,11 +616,11 @@ BOOL ReadMsgQueue(HANDLE msgQueue, LPVOID buffer, DWORD bufferSize, LPDWORD byte
       uint8_t* slot = q->Slot(q->h->head);
       SlotHeader header;
       std::memcpy(&header, slot, sizeof header);
-      if (bytesRead) *bytesRead = header.size;
+      if (bytesRead) *bytesRead = header.size();
       // A message larger than the buffer stays queued for a larger read.
-      if (header.size > bufferSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
-      if (header.size) std::memcpy(buffer, slot + sizeof header, header.size);
-      if (flags) *flags = header.flags;
+      if (header.size() > bufferSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
+      if (header.size()) std::memcpy(buffer, slot + sizeof header, header.size());
+      if (flags) *flags = header.flags();
       uint64_t from = q->h->head++;
       q->ReleaseBehind(from);
       Broadcast(q->h);
@@ -654,7 +658,7 @@ BOOL WriteMsgQueue(HANDLE msgQueue, LPVOID buffer, DWORD dataSize, DWORD timeout
     if (q->h->readers == 0 && !q->Broken()) return Fail(ERROR_PIPE_NOT_CONNECTED);
     if (!q->Full()) {
       uint8_t* slot = q->Slot(q->h->tail);
-      SlotHeader header{dataSize, flags & MSGQUEUE_MSGALERT};
+      SlotHeader header{dataSize | ((flags & MSGQUEUE_MSGALERT) ? kAlertBit : 0)};
       std::memcpy(slot, &header, sizeof header);
       if (dataSize) std::memcpy(slot + sizeof header, buffer, dataSize);
       ++q->h->tail;

@@ -299,6 +299,15 @@ TEST_F(MsgQueue, UnnamedQueueIsReachedThroughOpenMsgQueue) {
   ASSERT_NE(r, nullptr);
   EXPECT_TRUE(Write(w, {5, 6}));
   EXPECT_EQ(Read(r), (std::vector<uint8_t>{5, 6}));
+  // An alert message keeps its flag and its size.
+  uint8_t alert[4] = {1, 2, 3, 4};
+  EXPECT_TRUE(WriteMsgQueue(w, alert, 4, 0, MSGQUEUE_MSGALERT));
+  uint8_t got[4] = {};
+  DWORD size = 0, flags = 0;
+  EXPECT_TRUE(ReadMsgQueue(r, got, 4, &size, 0, &flags));
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(flags, MSGQUEUE_MSGALERT);
+  EXPECT_EQ(got[3], 4);
   EXPECT_EQ(OpenMsgQueue(nullptr, nullptr, &readEnd), nullptr);
   CloseMsgQueue(r);
   CloseMsgQueue(w);

@@ -8,6 +8,9 @@
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -90,8 +93,8 @@ void BM_WatchLoopSamples(benchmark::State& state) {
 BENCHMARK(BM_WatchLoopSamples)->Arg(10000)->Arg(0)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // From a pin change on the board to the byte read from the queue by name.
-// Arguments: the watch's idle count; 1 for a reader that polls the queue, 0
-// for one that waits in ReadMsgQueue (adds the host's wake-up time).
+// Argument: the watch's idle count. The reader waits in ReadMsgQueue, so the
+// time includes the host waking it.
 void BM_PinChangeToQueue(benchmark::State& state) {
   Ferrox f;
   if (!f.handle) return state.SkipWithError("libFerrox.so not loaded");
@@ -99,6 +102,10 @@ void BM_PinChangeToQueue(benchmark::State& state) {
   f.start();
   MSGQUEUEOPTIONS o = {sizeof(MSGQUEUEOPTIONS), 0, 0, 1, TRUE};
   HANDLE reader = CreateMsgQueue(u"Tolvex_TolGPIOFastD", &o);
+  // The reader as urgent as the watch (where the host allows), so that the
+  // host's scheduling of the reader does not hide the watch's own delay.
+  int oldNice = getpriority(PRIO_PROCESS, 0);
+  setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -20);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   int level = 0;
   double driveSeconds = 0;
@@ -109,13 +116,7 @@ void BM_PinChangeToQueue(benchmark::State& state) {
     driveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     BYTE b = 0;
     DWORD got = 0, flags = 0;
-    bool read = false;
-    if (state.range(1)) {
-      // Polling reader: the watch's own delay, without the reader's wake-up.
-      for (int i = 0; i < 20000000 && !read; ++i) read = ReadMsgQueue(reader, &b, 1, &got, 0, &flags);
-    } else {
-      read = ReadMsgQueue(reader, &b, 1, &got, 2000, &flags);
-    }
+    bool read = ReadMsgQueue(reader, &b, 1, &got, 2000, &flags);
     if (!read || b != level) {
       state.SkipWithError("change not delivered");
       break;
@@ -127,10 +128,11 @@ void BM_PinChangeToQueue(benchmark::State& state) {
   // The board's lock is shared with the polling thread: how long the pin
   // change itself waited for it.
   state.counters["drive_us"] = driveSeconds * 1e6 / double(state.iterations());
+  setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), oldNice);
   CloseMsgQueue(reader);
   f.stop();
 }
-BENCHMARK(BM_PinChangeToQueue)->Args({10000, 0})->Args({10000, 1})->Args({0, 0})->Args({0, 1})->Iterations(50)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PinChangeToQueue)->Arg(10000)->Arg(0)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -453,11 +453,14 @@ std::shared_ptr<SharedQueue> MapExisting(const std::string& key, int fd) {
     return nullptr;
   }
   auto* h = static_cast<SharedHeader*>(p);
-  for (int i = 0; i < 1000 && h->ready.load(std::memory_order_acquire) == 0; ++i) usleep(1000);
+  for (int i = 0; i < 5000 && h->ready.load(std::memory_order_acquire) == 0; ++i) usleep(1000);
   if (h->ready.load(std::memory_order_acquire) == 0 || h->magic != kMagic ||
       h->totalSize != uint64_t(st.st_size)) {
+    // Never finished in five seconds (its creator died half-way), or not a
+    // queue: the name is free for a new one.
     munmap(p, size_t(st.st_size));
     close(fd);
+    shm_unlink(key.c_str());
     return nullptr;
   }
   return std::make_shared<SharedQueue>(h, size_t(st.st_size), fd, key);

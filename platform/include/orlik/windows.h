@@ -9,3 +9,5 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
+#include <orlik/msgqueue.h>
+#include <orlik/ndis.h>

@@ -9,6 +9,8 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
+#include <orlik/msgqueue.h>
+#include <orlik/ndis.h>
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>

@@ -8,3 +8,5 @@
 #include <orlik/user.h>
 #include <orlik/text.h>
 #include <orlik/threads.h>
+#include <orlik/sync.h>
+#include <orlik/wininet.h>

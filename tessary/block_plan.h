@@ -30,9 +30,12 @@ struct BlockPlan {
     if (step > 100.0) step = 100.0;
   }
 
-  // The progress after one more block: a step below 1 never moves it.
+  // The progress after one more block: a step below 1 never moves it. 100 is
+  // kept for the confirmed end of the transfer, so a block that would reach it
+  // leaves the value where it was.
   int32_t Advance(int32_t percentage) const {
-    return static_cast<int32_t>(static_cast<double>(percentage) + step);
+    auto next = static_cast<int32_t>(static_cast<double>(percentage) + step);
+    return next >= 100 ? percentage : next;
   }
 };
 

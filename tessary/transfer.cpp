@@ -78,7 +78,12 @@ int32_t FtpState::StartTransfer(const WCHAR* remote, const WCHAR* local,
   // One transfer at a time: a second start while one runs would take its
   // paths and progress from under it.
   if (transferThread) {
-    if (WaitForSingleObject(transferThread, 0) == WAIT_TIMEOUT) return 0;
+    if (WaitForSingleObject(transferThread, 0) == WAIT_TIMEOUT) {
+      int32_t outcome = percentage;
+      if (outcome != 100 && outcome != -1) return 0;
+      // Finished and on its way out.
+      WaitForSingleObject(transferThread, INFINITE);
+    }
     CloseHandle(transferThread);
     transferThread = nullptr;
   }
@@ -150,11 +155,14 @@ void FtpState::Upload() {
   try {
     for (;;) {
       if (cancelRequested == 1) {
-        files.Close();
+        // The canceller is released before the remote file is closed: ending
+        // an upload waits for the server to take what is under way.
+        CloseHandle(files.local);
+        files.local = INVALID_HANDLE_VALUE;
         buffer.reset();
-        // The outcome is in place before the canceller wakes.
         percentage = -1;
         SetEvent(cancelEvent);
+        files.Close();
         return;
       }
       DWORD read = 0;
@@ -226,11 +234,13 @@ void FtpState::Download() {
     int failedReads = 0;
     for (;;) {
       if (cancelRequested == 1) {
-        files.Close();
+        CloseHandle(files.local);
+        files.local = INVALID_HANDLE_VALUE;
         if (replaces) DeleteFileW(writePath.c_str());
         buffer.reset();
         percentage = -1;
         SetEvent(cancelEvent);
+        files.Close();
         return;
       }
       DWORD read = 0;

@@ -80,7 +80,8 @@ class SigpipeGuard {
 // reader, so transfers can be driven on the raw data socket.
 class FtpSession final : public Poco::Net::FTPClientSession {
  public:
-  explicit FtpSession(const StreamSocket& control) : FTPClientSession(control, false) {}
+  // Reads the greeting on the given socket, under that socket's time-out.
+  explicit FtpSession(const StreamSocket& control) : FTPClientSession(control, true) {}
 
   // Sends the command (RETR, STOR, LIST, MLSD) on a new data connection and
   // checks its preliminary reply.

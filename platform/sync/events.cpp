@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -30,14 +31,63 @@ namespace {
 
 constexpr uint32_t kReady = 0x4F45564Eu;  // written last by the creator
 
+constexpr int kMaxHolders = 64;
+
+// The processes holding handles to a named event. A process that ends
+// without closing its handles is found dead and dropped, as the system drops
+// the handles of an ended process; the last holder removes the name.
+struct Holder {
+  int32_t pid;
+  int32_t handles;
+};
+
 struct EventRecord {
   std::atomic<uint32_t> ready;
   pthread_mutex_t mutex;
   pthread_cond_t cond;
   int32_t manualReset;
   int32_t signalled;
-  int32_t refs;  // handles of all processes; the last close removes the name
+  Holder holders[kMaxHolders];
 };
+
+// Under the record's lock: drops processes that have ended; true if any
+// holder remains.
+bool PruneHolders(EventRecord* r) {
+  bool any = false;
+  for (auto& h : r->holders) {
+    if (h.pid == 0) continue;
+    if (h.pid != getpid() && kill(h.pid, 0) == -1 && errno == ESRCH) {
+      h = Holder{0, 0};
+      continue;
+    }
+    any = true;
+  }
+  return any;
+}
+
+// Under the record's lock: one more handle of this process.
+bool AddHolder(EventRecord* r) {
+  PruneHolders(r);
+  Holder* free = nullptr;
+  for (auto& h : r->holders) {
+    if (h.pid == getpid()) {
+      ++h.handles;
+      return true;
+    }
+    if (h.pid == 0 && !free) free = &h;
+  }
+  if (!free) return false;
+  *free = Holder{getpid(), 1};
+  return true;
+}
+
+// Under the record's lock: one handle of this process fewer; true when no
+// process holds the event any more.
+bool RemoveHolder(EventRecord* r) {
+  for (auto& h : r->holders)
+    if (h.pid == getpid() && --h.handles <= 0) h = Holder{0, 0};
+  return !PruneHolders(r);
+}
 
 void InitRecord(EventRecord* r, bool manualReset, bool initialState) {
   pthread_mutexattr_t ma;
@@ -54,7 +104,8 @@ void InitRecord(EventRecord* r, bool manualReset, bool initialState) {
   pthread_condattr_destroy(&ca);
   r->manualReset = manualReset ? 1 : 0;
   r->signalled = initialState ? 1 : 0;
-  r->refs = 1;
+  for (auto& h : r->holders) h = Holder{0, 0};
+  r->holders[0] = Holder{getpid(), 1};
   r->ready.store(kReady, std::memory_order_release);
 }
 
@@ -105,7 +156,7 @@ class Event final : public Waitable {
       return;
     }
     LockRecord(record_);
-    if (--record_->refs == 0) shm_unlink(sharedName_.c_str());
+    if (RemoveHolder(record_)) shm_unlink(sharedName_.c_str());
     pthread_mutex_unlock(&record_->mutex);
     munmap(record_, sizeof(EventRecord));
   }
@@ -214,11 +265,18 @@ std::shared_ptr<Event> OpenNamed(std::u16string_view name, bool create, bool man
       return nullptr;
     }
     LockRecord(r);
-    bool alive = r->refs > 0;  // zero: its last handle is being closed
-    if (alive) ++r->refs;
+    // No live holder: its last handle is being closed, or every holder ended
+    // without closing. Such a name no longer exists.
+    bool alive = PruneHolders(r);
+    bool added = alive && AddHolder(r);
+    if (!alive) shm_unlink(shared.c_str());
     pthread_mutex_unlock(&r->mutex);
-    if (alive) return std::make_shared<Event>(r, shared);
+    if (added) return std::make_shared<Event>(r, shared);
     munmap(r, sizeof(EventRecord));
+    if (alive) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // too many processes hold it
+      return nullptr;
+    }
     if (!create) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;

@@ -80,8 +80,15 @@ class SigpipeGuard {
 // reader, so transfers can be driven on the raw data socket.
 class FtpSession final : public Poco::Net::FTPClientSession {
  public:
-  // Reads the greeting on the given socket, under that socket's time-out.
-  explicit FtpSession(const StreamSocket& control) : FTPClientSession(control, true) {}
+  // POCO would read the greeting under a fixed 30 s time-out; it is read by
+  // Greet instead, under the session's own.
+  explicit FtpSession(const StreamSocket& control) : FTPClientSession(control, false) {}
+
+  void Greet() {
+    std::string response;
+    int status = _pControlSocket->receiveStatusMessage(response);
+    if (status / 100 != 2) throw Poco::Net::FTPException("no greeting", response, status);
+  }
 
   // Sends the command (RETR, STOR, LIST, MLSD) on a new data connection and
   // checks its preliminary reply.
@@ -452,6 +459,7 @@ HINTERNET InternetConnectW(HINTERNET internet, LPCWSTR serverName, INTERNET_PORT
     auto session = std::make_unique<FtpSession>(control);
     session->setTimeout(timeout);
     session->setPassive((flags & INTERNET_FLAG_PASSIVE) != 0);
+    session->Greet();
     session->login(user, pass);
     // MLSD gives exact sizes and times; use it where the server offers it.
     bool mlsd = false;

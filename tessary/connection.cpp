@@ -5,6 +5,15 @@ namespace tessary {
 
 FtpState ftpState;
 
+bool CopyField(WCHAR* field, size_t capacity, const WCHAR* text) {
+  if (orlik_wcslen(text) >= capacity) {
+    field[0] = 0;
+    return false;
+  }
+  orlik_wcscpy_bounded(field, capacity, text);
+  return true;
+}
+
 void ToWirePath(WCHAR* path) {
   for (; path && *path; ++path)
     if (*path == u'\\') *path = u'/';
@@ -30,10 +39,12 @@ FtpState::~FtpState() {
 
 int32_t FtpState::SetConnectInfo(const WCHAR* server, int32_t newPort, const WCHAR* user,
                                  const WCHAR* newPassword, int32_t newPassive) {
-  if (server) orlik_wcscpy_bounded(serverName, kPathCapacity, server);
+  // A setting too long for its field is stored empty, so Connect fails
+  // instead of reaching another host or account.
+  if (server) CopyField(serverName, kPathCapacity, server);
   port = newPort;
-  if (user) orlik_wcscpy_bounded(userName, kUserCapacity, user);
-  if (newPassword) orlik_wcscpy_bounded(password, kUserCapacity, newPassword);
+  if (user) CopyField(userName, kUserCapacity, user);
+  if (newPassword) CopyField(password, kUserCapacity, newPassword);
   passive = newPassive;
   return 1;
 }

@@ -5,7 +5,7 @@ namespace tessary {
 
 int32_t FtpState::SetCurrentDirectory(const WCHAR* path) {
   WCHAR wirePath[kPathCapacity];
-  orlik_wcscpy_bounded(wirePath, kPathCapacity, path);
+  if (!CopyField(wirePath, kPathCapacity, path)) return 0;
   ToWirePath(wirePath);
   if (!connection) return 0;
   return FtpSetCurrentDirectoryW(connection, wirePath) == TRUE ? 1 : 0;
@@ -44,8 +44,9 @@ int32_t FtpState::ReName(const WCHAR* existingName, const WCHAR* newName) {
   if (!connection) return 0;
   WCHAR existing[kPathCapacity];
   WCHAR renamed[kPathCapacity];
-  orlik_wcscpy_bounded(existing, kPathCapacity, existingName);
-  orlik_wcscpy_bounded(renamed, kPathCapacity, newName);
+  if (!CopyField(existing, kPathCapacity, existingName) ||
+      !CopyField(renamed, kPathCapacity, newName))
+    return 0;
   ToWirePath(existing);
   ToWirePath(renamed);
   return FtpRenameFileW(connection, existing, renamed) == TRUE ? 1 : 0;

@@ -14,6 +14,11 @@ namespace tessary {
 inline constexpr size_t kPathCapacity = 1024;
 inline constexpr size_t kUserCapacity = 100;
 
+// Copies text into a field of capacity units. Text that does not fit is not
+// cut short (a shortened path names another file or folder): the field is
+// left empty and the result is false.
+bool CopyField(WCHAR* field, size_t capacity, const WCHAR* text);
+
 // Caller paths use backslashes, the server slashes. Both convert in place up
 // to the terminator.
 void ToWirePath(WCHAR* path);

@@ -91,8 +91,10 @@ int32_t FtpState::StartTransfer(const WCHAR* remote, const WCHAR* local,
   cancelRequested = 0;
   // A cancel of an earlier transfer left the event set; this one starts clear.
   if (cancelEvent) ResetEvent(cancelEvent);
-  orlik_wcscpy_bounded(remotePath, kPathCapacity, remote);
-  orlik_wcscpy_bounded(localPath, kPathCapacity, local);
+  if (!CopyField(remotePath, kPathCapacity, remote) || !CopyField(localPath, kPathCapacity, local)) {
+    percentage = -1;
+    return 0;
+  }
   ToWirePath(remotePath);
   transferThread = CreateThread(nullptr, 0, thread, this, 0, nullptr);
   if (!transferThread) {

@@ -93,6 +93,7 @@ class FtpSession final : public Poco::Net::FTPClientSession {
   // Sends the command (RETR, STOR, LIST, MLSD) on a new data connection and
   // checks its preliminary reply.
   StreamSocket OpenData(const std::string& command, const std::string& arg, Poco::Timespan timeout) {
+    dataTimeout_ = timeout;
     StreamSocket data = establishDataConnection(command, arg);
     data.setReceiveTimeout(timeout);
     data.setSendTimeout(timeout);
@@ -104,6 +105,25 @@ class FtpSession final : public Poco::Net::FTPClientSession {
   void Drop() {
     if (_pControlSocket) _pControlSocket->close();
   }
+
+ protected:
+  // As POCO's, but the passive data connection is made under the time-out
+  // too (POCO connects it without one). Active mode already waits for the
+  // server's connection under the session time-out.
+  StreamSocket establishDataConnection(const std::string& command, const std::string& arg) override {
+    if (!getPassive()) return activeDataConnection(command, arg);
+    Poco::Net::SocketAddress address = sendPassiveCommand();
+    StreamSocket data;
+    data.connect(address, dataTimeout_);
+    std::string response;
+    int status = sendCommand(command, arg, response);
+    if (!isPositivePreliminary(status))
+      throw Poco::Net::FTPException(command + " command failed", response, status);
+    return data;
+  }
+
+ private:
+  Poco::Timespan dataTimeout_ = Poco::Timespan(15, 0);
 };
 
 class InternetSession final : public KernelObject {

@@ -40,6 +40,27 @@ TEST_F(TessaryTest, ConnectionRules) {
   EXPECT_EQ(x_->GetCurrentDirectory(buffer), 0);
 }
 
+// Texts longer than their fields are refused, never cut to another name.
+TEST_F(TessaryTest, OverlongTextsAreRefusedNotShortened) {
+  fs::create_directories(Remote("d"));
+  ftp_test::WriteFile(Remote("d/f.txt"), "f");
+  ASSERT_TRUE(StartAndConnect(true));
+  // Cut to its field this would still name the folder \d.
+  std::u16string longPath = u"\\d" + std::u16string(1100, u'\\');
+  std::u16string longName = u"\\d\\" + std::u16string(1100, u'x');
+  EXPECT_EQ(x_->SetCurrentDirectory(longPath.c_str()), 0);
+  EXPECT_EQ(x_->ReName(u"\\d\\f.txt", longName.c_str()), 0);
+  EXPECT_TRUE(fs::exists(Remote("d/f.txt")));
+  EXPECT_EQ(x_->FileDownload(longPath.c_str(), u"\\f.txt"), 0);
+  EXPECT_EQ(x_->GetPercentage(), -1);
+  EXPECT_EQ(x_->FileUpload(longName.c_str(), u"\\g.txt"), 0);
+  // A user name of 100 units does not fit its field of 100 with terminator.
+  x_->SetConnectInfo(nullptr, server_->port(), std::u16string(100, u'p').c_str(), nullptr, 1);
+  EXPECT_EQ(x_->Connect(), 0);
+  x_->SetConnectInfo(nullptr, server_->port(), u"panel", nullptr, 1);
+  EXPECT_EQ(x_->Connect(), 1) << "the password was kept";
+}
+
 TEST_P(DirectoryTest, MovesCreatesRenamesAndDeletes) {
   fs::create_directories(Remote("pub/data"));
   ftp_test::WriteFile(Remote("pub/old.txt"), "abc");

@@ -138,6 +138,9 @@ class FtpServer {
   FtpServer() = default;
 
   static pid_t Spawn(const std::vector<std::string>& args, int in, int out) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid != 0) return pid;
@@ -146,9 +149,6 @@ class FtpServer {
     if (getppid() != parent) _exit(127);
     dup2(in, 0);
     dup2(out, 1);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
   }

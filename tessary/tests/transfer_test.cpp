@@ -192,6 +192,7 @@ TEST_F(TessaryTest, CancelStopsASlowTransferAndKeepsTheOldFile) {
   ASSERT_EQ(x_->FileDownload(u"\\slow.bin", u"\\slow.bin"), 1);
   while (x_->GetPercentage() < 5) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(x_->FileDownload(u"\\slow.bin", u"\\other.bin"), 0) << "one transfer at a time";
+  EXPECT_EQ(x_->CreateFolder(u"during"), 0) << "the connection carries the transfer";
   EXPECT_EQ(Cancel(*x_), 0);
   EXPECT_EQ(x_->GetPercentage(), -1);
   EXPECT_EQ(ReadFile(Local("slow.bin")), "the old file");

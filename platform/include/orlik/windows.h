@@ -8,5 +8,6 @@
 #include <orlik/user.h>
 #include <orlik/text.h>
 #include <orlik/threads.h>
+#include <orlik/gdi.h>
 #include <orlik/sync.h>
 #include <orlik/wininet.h>

@@ -42,9 +42,8 @@ struct Setup {
   int32_t (*GetPercentage)();
 
   Setup() {
-    char a[] = "/tmp/ftp-bench-server-XXXXXX", b[] = "/tmp/ftp-bench-panel-XXXXXX";
-    serverRoot = mkdtemp(a);
-    deviceRoot = mkdtemp(b);
+    serverRoot = ftp_test::MakeTempDir("ftp-bench-server");
+    deviceRoot = ftp_test::MakeTempDir("ftp-bench-panel");
     setenv("ORLIK_ROOT", deviceRoot.c_str(), 1);
     ftp_test::WriteFile(serverRoot / "big.bin", ftp_test::Pattern(kSize));
     ftp_test::WriteFile(deviceRoot / "local.bin", ftp_test::Pattern(kSize, 2));

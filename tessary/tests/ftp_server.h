@@ -169,6 +169,12 @@ class FtpServer {
   int stdin_ = -1;
 };
 
+// A new private folder in the system's temporary folder.
+inline std::filesystem::path MakeTempDir(const std::string& prefix) {
+  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+  return mkdtemp(pattern.data());
+}
+
 // Deterministic file contents of a given size.
 inline std::string Pattern(size_t size, unsigned seed = 1) {
   std::string s(size, '\0');

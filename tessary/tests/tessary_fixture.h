@@ -75,8 +75,7 @@ class TessaryTest : public tolvex_test::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
-    char pattern[] = "/tmp/tessary-server-XXXXXX";
-    serverRoot_ = mkdtemp(pattern);
+    serverRoot_ = ftp_test::MakeTempDir("tessary-server");
     lib_ = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_TESSARY);
     x_ = std::make_unique<Exports>(*lib_);
   }

@@ -17,8 +17,7 @@ class WinInetFtpTest : public tolvex_test::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
-    char pattern[] = "/tmp/wininet-server-XXXXXX";
-    serverRoot_ = mkdtemp(pattern);
+    serverRoot_ = ftp_test::MakeTempDir("wininet-server");
     internet_ = InternetOpenW(u"test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   }
   void TearDown() override {

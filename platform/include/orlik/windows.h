@@ -11,3 +11,5 @@
 #include <orlik/gdi.h>
 #include <orlik/msgqueue.h>
 #include <orlik/ndis.h>
+#include <orlik/sync.h>
+#include <orlik/wininet.h>

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <stdint.h>
+#include <orlik/sim_power.h>
+#include <orlik/sim_shell.h>
 
 #ifdef __cplusplus
 extern "C" {

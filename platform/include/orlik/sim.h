@@ -10,6 +10,8 @@
 #include <orlik/sim_power.h>
 #include <orlik/sim_shell.h>
 
+#include <orlik/sim_screen.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif

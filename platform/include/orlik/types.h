@@ -41,6 +41,7 @@ typedef const void* LPCVOID;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef DWORD* LPDWORD;
+typedef INT* LPINT;
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;

@@ -8,6 +8,7 @@
 #include <orlik/user.h>
 #include <orlik/text.h>
 #include <orlik/threads.h>
+#include <orlik/gdi.h>
 #include <orlik/files.h>
 #include <orlik/shell.h>
 #include <orlik/module.h>

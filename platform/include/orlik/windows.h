@@ -13,3 +13,4 @@
 #include <orlik/shell.h>
 #include <orlik/module.h>
 #include <orlik/power.h>
+#include <orlik/winuser.h>

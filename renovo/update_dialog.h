@@ -36,6 +36,15 @@ class UpdateDialog : public BackgroundDialog {
   HICON icon_;
 };
 
+// A line of DrawWrappedText and its measured size.
+struct WrappedLine {
+  std::u16string text;
+  SIZE extent;
+};
+
+// The lines DrawWrappedText draws for a box of the given width.
+std::vector<WrappedLine> WrapLines(HDC dc, std::u16string_view text, int boxWidth);
+
 // Draws text into box, centred line by line, breaking a line when it reaches
 // the box width less 10 pixels (between any two characters) or at a line feed.
 void DrawWrappedText(HDC dc, std::u16string_view text, RECT box);

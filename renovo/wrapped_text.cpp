@@ -2,14 +2,11 @@
 
 namespace renovo {
 
-void DrawWrappedText(HDC dc, std::u16string_view text, RECT box) {
+std::vector<WrappedLine> WrapLines(HDC dc, std::u16string_view text, int boxWidth) {
+  std::vector<WrappedLine> lines;
   std::u16string line;
   bool lineBreak = false;
-  auto drawLine = [&](const SIZE& measured) {
-    DrawTextW(dc, line.c_str(), -1, &box, DT_CENTER | DT_SINGLELINE);
-    box.top += measured.cy;
-    line.clear();
-  };
+  SIZE extent{};
   for (char16_t c : text) {
     if (c == u'\n') {
       lineBreak = true;
@@ -17,14 +14,23 @@ void DrawWrappedText(HDC dc, std::u16string_view text, RECT box) {
       line += c;
       lineBreak = false;
     }
-    SIZE extent{};
     GetTextExtentExPointW(dc, line.c_str(), int(line.size()), 0, nullptr, nullptr, &extent);
-    if (extent.cx >= (box.right - box.left) - 10 || lineBreak) drawLine(extent);
+    if (extent.cx >= boxWidth - 10 || lineBreak) {
+      lines.push_back({std::move(line), extent});
+      line.clear();
+    }
   }
   if (!line.empty()) {
-    SIZE extent{};
     GetTextExtentExPointW(dc, line.c_str(), int(line.size()), 0, nullptr, nullptr, &extent);
-    drawLine(extent);
+    lines.push_back({std::move(line), extent});
+  }
+  return lines;
+}
+
+void DrawWrappedText(HDC dc, std::u16string_view text, RECT box) {
+  for (WrappedLine& line : WrapLines(dc, text, box.right - box.left)) {
+    DrawTextW(dc, line.text.c_str(), -1, &box, DT_CENTER | DT_SINGLELINE);
+    box.top += line.extent.cy;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "tolvex_test.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,7 +64,13 @@ class RenokitTest : public tolvex_test::PanelTest {
   std::u16string TakeUpdaterCommandLine() {
     int pid = StartedUpdater();
     if (!pid) return u"<no updater started>";
-    std::u16string line = CommandLineOf(pid);
+    // The new program's arguments appear in /proc a moment after the start
+    // returns (the kernel fills them in while the program loads).
+    std::u16string line;
+    for (int i = 0; i < 200 && line.empty(); ++i) {
+      line = CommandLineOf(pid);
+      if (line.empty()) usleep(5000);
+    }
     kill(pid, SIGKILL);
     int code = 0;
     orlik_sim_process_wait(pid, 10000, &code);

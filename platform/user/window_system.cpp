@@ -10,6 +10,7 @@
 #include "board/display.h"
 #include "gdi/dc.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -22,6 +23,10 @@ namespace orlik::user {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A timer's first message is due after its elapse (at once for 0); later
+// ones come at least this far apart, so a zero period cannot flood a queue.
+constexpr UINT kMinimumPeriodMs = 10;
 
 struct Window {
   HWND handle = nullptr;
@@ -136,7 +141,7 @@ bool NextMessage(WindowSystem& s, DWORD thread, MSG* msg, HWND filter, UINT firs
     if (earliest) {
       *msg = MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc),
                  GetTickCount(), {0, 0}};
-      if (remove) earliest->due = now + std::chrono::milliseconds(earliest->elapse);
+      if (remove) earliest->due = now + std::chrono::milliseconds(std::max(earliest->elapse, kMinimumPeriodMs));
       return true;
     }
   }

@@ -203,7 +203,8 @@ ORLIK_API void WINAPI PostQuitMessage(int exitCode);
 ORLIK_API LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Timers: one per window and identifier; a second SetTimer with the same
-// identifier restarts it. An elapse of 0 is due at once.
+// identifier restarts it. An elapse of 0 is due at once; a timer repeats at
+// most every 10 ms.
 ORLIK_API UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
 ORLIK_API BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 

@@ -292,6 +292,17 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     WIN32_FIND_DATAW data;
     FillFindData(host, c == std::u16string_view::npos ? folder : folder.substr(c + 1), st, &data);
     search->entries.push_back(data);
+  } else if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
+    // One name: found through the path, without listing the folder.
+    std::string host = HostPath(path);
+    if (stat(host.c_str(), &st) != 0) {
+      SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    size_t slash = host.rfind('/');
+    WIN32_FIND_DATAW data;
+    FillFindData(host, FromUtf8(host.substr(slash + 1)), st, &data);
+    search->entries.push_back(data);
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());

@@ -189,6 +189,40 @@ TEST_F(UpdateRunTest, WithRebootTheUpdaterCallsRebootDllAndRequestsTheReset) {
   EXPECT_FALSE(Exists("startup-mark.txt")) << "a reboot does not start the start-up program";
 }
 
+// The updater run directly with a name that reaches outside its folder: it is
+// not copied and shows as a failed copy. A start-up folder holding only a
+// folder named like a program starts nothing, and the window still closes.
+TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgramsStillCloses) {
+  // Without the check, "Src\\In\\..\\Outside\\secret.bin" would be copied
+  // over "Dst\\..\\Outside\\secret.bin".
+  Write("Outside/secret.bin", "must stay where it is");
+  Write("Src/Outside/secret.bin", "replacement");
+  fs::create_directories(Root() + "/Src/In");
+  fs::create_directories(Root() + "/Dst");
+  fs::create_directories(Root() + "/Flash Disk/Run/Folder.exe");
+  fs::copy_file(TOLVEX_LIB_RENOVO, Root() + "/Windows/Renovo.exe");
+  // The status line takes the second text's colour (field 7).
+  std::u16string parameters = u"..\\Outside\\secret.bin:Src\\In:Dst:::0::" + orlik::FromUtf8(std::to_string(kText2)) + u"::0:0:e:";
+  SHELLEXECUTEINFO info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = u"\\Windows\\Renovo.exe";
+  info.lpParameters = parameters.c_str();
+  ASSERT_TRUE(ShellExecuteEx(&info));
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0) << "the window did not close";
+  CloseHandle(info.hProcess);
+  EXPECT_FALSE(Exists("Dst/secret.bin"));
+  EXPECT_FALSE(Exists("Outside/Outside/secret.bin"));
+  EXPECT_EQ(Read("Outside/secret.bin"), "must stay where it is");
+  bool showedFailure = false;
+  for (auto& file : Screenshots()) {
+    Screenshot shot(file);
+    showedFailure = showedFailure ||
+                    ExpectedStatus(u"File Copy : ..\\Outside\\secret.bin : File Copy Fail!!!").ShownIn(shot);
+  }
+  EXPECT_TRUE(showedFailure);
+}
+
 // Run the updater directly on big files and kill it while the first copy is
 // under way: every target is then the old file or the new one, never a mix.
 TEST_F(UpdateRunTest, KillDuringACopyLeavesEachTargetOldOrNew) {

@@ -193,8 +193,8 @@ TEST_F(UpdateRunTest, WithRebootTheUpdaterCallsRebootDllAndRequestsTheReset) {
 // not copied and shows as a failed copy. A start-up folder holding only a
 // folder named like a program starts nothing, and the window still closes.
 TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgramsStillCloses) {
-  // Without the check, "Src\\In\\..\\Outside\\secret.bin" would be copied
-  // over "Dst\\..\\Outside\\secret.bin".
+  // Without the check, "Src\In\..\Outside\secret.bin" would be copied
+  // over "Dst\..\Outside\secret.bin".
   Write("Outside/secret.bin", "must stay where it is");
   Write("Src/Outside/secret.bin", "replacement");
   fs::create_directories(Root() + "/Src/In");

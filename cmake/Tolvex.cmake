@@ -13,6 +13,17 @@ function(tolvex_library name)
     set_target_properties(${name} PROPERTIES LINK_DEPENDS ${ARG_EXPORTS})
   endif()
   install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  tolvex_pkgconfig(${name} "Tolvex ${name} library for the Orlik panel" "-l${name} -lorlik")
+endfunction()
+
+# A pkg-config file for an installed library: pkg-config --cflags --libs <lower-case name>.
+function(tolvex_pkgconfig name description libs)
+  string(TOLOWER ${name} lower)
+  set(PC_NAME ${name})
+  set(PC_DESCRIPTION ${description})
+  set(PC_LIBS ${libs})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/tolvex.pc.in ${CMAKE_BINARY_DIR}/pkgconfig/${lower}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/pkgconfig/${lower}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
 
 # tolvex_test(NAME SOURCES ... [LIBS ...] [LOADS target ...] [LABELS ...])

@@ -69,3 +69,160 @@ void PwmUnit::SetPinTimerOutput(int channel) {
 }
 
 }  // namespace ferrox
+
+namespace ferrox {
+
+namespace {
+
+// What differs between the two channels in the timer block.
+struct TimerBits {
+  uint32_t countBuffer;
+  uint32_t compareBuffer;
+  uint8_t dividerShift;  // 4-bit field in configuration 1
+  uint8_t controlShift;  // start, manual update, inverter, auto-reload from here
+};
+constexpr std::array<TimerBits, 2> kTimers = {{{kCountBuffer0, kCompareBuffer0, 0, 0},
+                                               {kCountBuffer1, kCompareBuffer1, 4, 8}}};
+constexpr uint32_t kStart = 1u << 0;
+constexpr uint32_t kManualUpdate = 1u << 1;
+constexpr uint32_t kInverter = 1u << 2;
+constexpr uint32_t kAutoReload = 1u << 3;
+constexpr uint32_t kDeadZoneEnable = 1u << 4;
+constexpr uint32_t kDeadZoneShift = 16;
+
+uint32_t ControlBit(int channel, uint32_t bit) { return bit << kTimers[size_t(channel)].controlShift; }
+
+int FullyOnLevel(uint8_t polarity) { return polarity == 1 ? 0 : 1; }
+
+}  // namespace
+
+void PwmUnit::SetPrescaler(int32_t p) {
+  if (!usable() || uint32_t(p) > 255) return;
+  prescaler = uint8_t(p);
+  timer.WriteField(kTimerConfig0, 0, 8, prescaler);
+}
+
+void PwmUnit::SetClockDivider(int channel, int32_t d) {
+  if (!usable()) return;
+  // Masked to the 4-bit field, so a large selection cannot spill into the
+  // other timer's divider.
+  clockDivider[size_t(channel)] = uint8_t(d & 0xF);
+  uint8_t shift = kTimers[size_t(channel)].dividerShift;
+  timer.Write(kTimerConfig1, timer.Read(kTimerConfig1) & ~(0xFu << shift));
+  timer.Write(kTimerConfig1, timer.Read(kTimerConfig1) | (uint32_t(d & 0xF) << shift));
+}
+
+int32_t PwmUnit::SetCounter(int channel, int32_t n) {
+  if (!usable()) return 0;
+  counter[size_t(channel)] = n;
+  timer.Write(kTimers[size_t(channel)].countBuffer, uint32_t(n));
+  return SetDutyRate(channel, dutyRate[size_t(channel)]);
+}
+
+int32_t PwmUnit::SetCarryFrequency(int channel, int32_t p, int32_t d, int32_t n) {
+  if (!usable()) return 0;
+  SetPrescaler(p);
+  SetClockDivider(channel, d);
+  return SetCounter(channel, n);
+}
+
+void PwmUnit::SetDeadTime(int32_t t) {
+  if (!usable()) return;
+  // Masked to the 8-bit length field; a value whose low byte is 0 turns the
+  // dead zone off.
+  deadTime = uint8_t(t & 0xFF);
+  if (deadTime != 0) {
+    timer.WriteField(kTimerConfig0, kDeadZoneShift, 8, deadTime);
+    timer.SetBits(kTimerControl, kDeadZoneEnable);
+  } else {
+    timer.WriteField(kTimerConfig0, kDeadZoneShift, 16, 0);
+    timer.ClearBits(kTimerControl, kDeadZoneEnable);
+  }
+}
+
+void PwmUnit::SetPolarity(int channel, int32_t p) {
+  if (!usable()) return;
+  polarity[size_t(channel)] = uint8_t(p);
+  if (p == 1)
+    timer.SetBits(kTimerControl, ControlBit(channel, kInverter));
+  else
+    timer.ClearBits(kTimerControl, ControlBit(channel, kInverter));
+}
+
+int32_t PwmUnit::SetDutyRate(int channel, double duty) {
+  if (!usable()) return 0;
+  // Rates above 100 (and NaN) are refused, and negative rates like them.
+  if (!(duty <= 100.0) || duty < 0.0) return 0;
+  size_t c = size_t(channel);
+  dutyRate[c] = duty;
+  double x = double(counter[c]) * duty;
+  x = x * 0.01;
+  if (duty == 100.0) {
+    SetPinPlainOutput(channel, FullyOnLevel(polarity[c]));
+    pinForced[c] = 1;
+    return 1;
+  }
+  if (duty == 0.0) {
+    SetPinPlainOutput(channel, 1 - FullyOnLevel(polarity[c]));
+    pinForced[c] = 1;
+    return 1;
+  }
+  if (running[c] == 1 && pinForced[c] == 1) SetPinTimerOutput(channel);
+  int32_t compare = int32_t(x);
+  timer.Write(kTimers[c].compareBuffer, uint32_t(compare));
+  pinForced[c] = 0;
+  return compare;
+}
+
+int32_t PwmUnit::Start(int channel) {
+  if (!usable()) return 0;
+  size_t c = size_t(channel);
+  bool toTimer = dutyRate[c] != 100.0 && dutyRate[c] != 0.0;
+  if (toTimer) SetPinTimerOutput(channel);
+  // Manual update loads the buffers into the timer ...
+  timer.SetBits(kTimerControl, ControlBit(channel, kManualUpdate));
+  // ... and this one write ends it, starting the timer with auto-reload.
+  uint32_t control = timer.Read(kTimerControl) & ~ControlBit(channel, 0xF);
+  control |= ControlBit(channel, kStart | kAutoReload);
+  if (polarity[c] == 1) control |= ControlBit(channel, kInverter);
+  timer.Write(kTimerControl, control);
+  running[c] = 1;
+  return toTimer ? 1 : 0;
+}
+
+void PwmUnit::Stop(int channel) {
+  if (!usable()) return;
+  size_t c = size_t(channel);
+  SetPinPlainOutput(channel, 1 - FullyOnLevel(polarity[c]));
+  pinForced[c] = 1;
+  running[c] = 0;
+  timer.ClearBits(kTimerControl, ControlBit(channel, kStart));
+}
+
+}  // namespace ferrox
+
+using ferrox::pwmUnit;
+
+FERROX_EXPORT void SetPWMPrescaler(int32_t p) { pwmUnit.SetPrescaler(p); }
+FERROX_EXPORT void SetPWMClkDivider1(int32_t d) { pwmUnit.SetClockDivider(0, d); }
+FERROX_EXPORT void SetPWMClkDivider2(int32_t d) { pwmUnit.SetClockDivider(1, d); }
+FERROX_EXPORT int32_t SetPWMCounter1(int32_t n) { return pwmUnit.SetCounter(0, n); }
+FERROX_EXPORT int32_t SetPWMCounter2(int32_t n) { return pwmUnit.SetCounter(1, n); }
+FERROX_EXPORT void SetPWMDeadTime(int32_t t) { pwmUnit.SetDeadTime(t); }
+FERROX_EXPORT void SetPWMPolarity1(int32_t p) { pwmUnit.SetPolarity(0, p); }
+FERROX_EXPORT void SetPWMPolarity2(int32_t p) { pwmUnit.SetPolarity(1, p); }
+FERROX_EXPORT int32_t SetPWMCarryFreq1(int32_t p, int32_t d, int32_t n) {
+  return pwmUnit.SetCarryFrequency(0, p, d, n);
+}
+FERROX_EXPORT int32_t SetPWMCarryFreq2(int32_t p, int32_t d, int32_t n) {
+  return pwmUnit.SetCarryFrequency(1, p, d, n);
+}
+FERROX_EXPORT int32_t SetPWMDutyRate1(double duty) { return pwmUnit.SetDutyRate(0, duty); }
+FERROX_EXPORT int32_t SetPWMDutyRate2(double duty) { return pwmUnit.SetDutyRate(1, duty); }
+FERROX_EXPORT int32_t Start_PWM1() { return pwmUnit.Start(0); }
+FERROX_EXPORT int32_t Start_PWM2() { return pwmUnit.Start(1); }
+FERROX_EXPORT void Stop_PWM1() { pwmUnit.Stop(0); }
+FERROX_EXPORT void Stop_PWM2() { pwmUnit.Stop(1); }
+FERROX_EXPORT void PWMRestore() {
+  if (pwmUnit.usable()) pwmUnit.Restore();
+}

@@ -19,6 +19,20 @@ class PwmUnit {
   // Hands the channel's pin to its timer.
   void SetPinTimerOutput(int channel);
 
+  // The operations behind the exports; channel 0 is PWM1 (timer 0, HW-F14),
+  // channel 1 is PWM2 (timer 1, HW-F15). All return 0 and touch nothing
+  // while a window is null.
+  bool usable() const { return !gpio.IsNull() && !timer.IsNull(); }
+  void SetPrescaler(int32_t p);
+  void SetClockDivider(int channel, int32_t d);
+  int32_t SetCounter(int channel, int32_t n);
+  int32_t SetCarryFrequency(int channel, int32_t p, int32_t d, int32_t n);
+  void SetDeadTime(int32_t t);
+  void SetPolarity(int channel, int32_t p);
+  int32_t SetDutyRate(int channel, double duty);
+  int32_t Start(int channel);
+  void Stop(int channel);
+
   regs::RegisterWindow gpio;
   regs::RegisterWindow timer;
   uint8_t prescaler = 33;

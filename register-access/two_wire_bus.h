@@ -1,4 +1,9 @@
 // A software-clocked two-wire bus master on two GPIO pins.
+//
+// The line primitives (set data, set clock, data direction, read data, delay)
+// are the only code that touches the registers; the sequences (initialise,
+// start, stop, write byte, read byte) are written on them. A library with
+// sequences of its own for another kind of bus uses the primitives directly.
 #pragma once
 
 #include "register_window.h"
@@ -28,10 +33,37 @@ class TwoWireBus {
   explicit TwoWireBus(const BusPins& pins);
   virtual ~TwoWireBus();
 
+  // False while construction could not map the GPIO window: nothing may then
+  // touch the lines.
+  bool usable() const { return !gpio.IsNull(); }
+
+  // Line primitives. Each ends with the delay; ReadData delays first.
+  void SetData(int v) const;
+  void SetClock(int v) const;
+  void DataDirection(int out) const;
+  int ReadData() const;
+  // Yields the processor speed + 1 times (none for a negative speed).
+  void Delay() const;
+
+  // Sequences.
+  // Lines to output and idle high, the pull write; ackWaitTimeout = -1, speed = 0.
+  void Initialise();
+  void Start() const;
+  void Stop() const;
+  // Sends bits 7 to 0 of value; returns the acknowledge level: 0 when the
+  // device pulled the data line low, 1 when nobody did.
+  int WriteByte(int value) const;
+  // Receives one byte, then acknowledges it when ack is 1 (data line low on
+  // the ninth clock) and not otherwise.
+  int ReadByte(int ack) const;
+
   const BusPins& pins;
   RegisterWindow gpio;
-  int32_t ackWaitTimeout = 0;
+  int32_t ackWaitTimeout = 0;  // stored only: no sequence waits for an acknowledge
   int32_t speed = 0;
+
+ private:
+  void SetLine(unsigned bit, int v) const;
 };
 
 }  // namespace regs

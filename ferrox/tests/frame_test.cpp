@@ -19,7 +19,7 @@ TEST_F(Frame, LoadsWithoutBoxesAndAnswersItsVersion) {
 
 TEST_F(Frame, ExportsComeFromTheLibraryItselfAndNothingInternalLeaks) {
   tolvex_test::Library lib(TOLVEX_LIB_FERROX);
-  void* own = dlsym(dlopen(TOLVEX_LIB_FERROX, RTLD_NOW | RTLD_NOLOAD), "GetNativeDllVersion");
+  void* own = lib.Symbol("GetNativeDllVersion");
   Dl_info self{};
   ASSERT_TRUE(own && dladdr(own, &self));
   std::ifstream map(TOLVEX_FERROX_EXPORTS);
@@ -32,7 +32,7 @@ TEST_F(Frame, ExportsComeFromTheLibraryItselfAndNothingInternalLeaks) {
       continue;
     std::string name = line.substr(first, line.size() - first - 1);
     ++names;
-    void* p = dlsym(dlopen(TOLVEX_LIB_FERROX, RTLD_NOW | RTLD_NOLOAD), name.c_str());
+    void* p = lib.Symbol(name.c_str());
     Dl_info info{};
     // Every export that exists is defined by this library, not borrowed.
     if (p && dladdr(p, &info)) {
@@ -135,6 +135,30 @@ TEST_F(Frame, WindowFailuresShowTheirBoxesInCreationOrder) {
     EXPECT_EQ(lib.Get<int32_t (*)()>("GetNativeDllVersion")(), 2009070901);
     lib.Close();
     EXPECT_EQ(orlik_sim_trace_count(), 0) << "teardown of null windows writes nothing";
+  }
+}
+
+TEST_F(Frame, ConverterTimerWindowHasItsOwnMessagesAndOthersStillLoad) {
+  // Requests run in creation order: PortBank's GPIO window, the converter's
+  // ADC window, then its timer window (the third of each kind).
+  const struct {
+    int step;
+    std::vector<Box> boxes;
+  } cases[] = {
+      {1, {{"ERROR", "Device ADC1 Control failed to set pointer \n\r"}}},
+      {3, {{"ERROR", "Device ADC1 Control failed to map memory to the application \n\r"}}},
+      {2, {{"ERROR", kVa}, {"ERROR", "Device ADC1 Control failed to map memory to the application \n\r"}}},
+  };
+  for (const auto& c : cases) {
+    orlik_sim_reset();
+    orlik_sim_fail_device_once("HTM1:", c.step, 2);
+    tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+    EXPECT_EQ(Boxes(), c.boxes) << "step " << c.step;
+    // The ports, created before, and the PWM unit, created after, still work.
+    lib.Get<int32_t (*)(int32_t)>("SetPortDCfg")(0xFF);
+    lib.Get<void (*)(int32_t)>("SetPortDData")(0x3C);
+    EXPECT_EQ(lib.Get<int32_t (*)()>("GetPortDData")(), 0x3C);
+    EXPECT_EQ(orlik_sim_pin_mode('F', 14), 1);
   }
 }
 

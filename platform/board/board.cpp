@@ -1,6 +1,7 @@
 #include "board/board.h"
 
 #include "board/gpio.h"
+#include "board/two_wire/two_wire.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,7 @@
 namespace orlik::board {
 
 std::shared_ptr<Block> MakeAdcBlock();
-std::shared_ptr<Block> MakePwmTimerBlock();
+std::shared_ptr<Block> MakePwmTimerBlock(Gpio& gpio);
 
 Board& Board::Get() {
   static auto* board = new Board;  // lives until the process ends
@@ -20,11 +21,13 @@ Board::Board() {
   gpio_ = gpio.get();
   AddBlock(kGpioBase, gpio);
   AddBlock(kAdcBase, MakeAdcBlock());
-  AddBlock(kTimerBase, MakePwmTimerBlock());
+  AddBlock(kTimerBase, MakePwmTimerBlock(*gpio_));
   // The main bus lines (HW-B5 clock, HW-B6 data) have pull-up resistors on
   // the board; the library turns the processor's pulls off for them.
   gpio_->SetBoardPullUp('B', 5, true);
   gpio_->SetBoardPullUp('B', 6, true);
+  // The two-wire buses and their devices (converter, counter module slots).
+  WireTwoWireBuses(*this, *gpio_);
 }
 
 void Board::AddBlock(uint32_t base, std::shared_ptr<Block> block, uint32_t span) {
@@ -101,15 +104,34 @@ void Board::OnReset(std::function<void()> hook) {
 
 void Board::SetFailStep(std::string_view device, int step) {
   std::lock_guard lock(mutex_);
-  std::erase_if(faults_, [&](auto& f) { return f.first == device; });
-  if (step >= 0) faults_.emplace_back(std::string(device), step);
+  std::erase_if(faults_, [&](auto& f) { return f.device == device; });
+  if (step >= 0) faults_.push_back({std::string(device), step, -1});
+}
+
+void Board::SetFailOnce(std::string_view device, int step, int skip) {
+  std::lock_guard lock(mutex_);
+  if (step >= 0) faults_.push_back({std::string(device), step, skip < 0 ? 0 : skip});
 }
 
 int Board::FailStep(std::string_view device) {
   std::lock_guard lock(mutex_);
   for (auto& f : faults_)
-    if (f.first == device) return f.second;
+    if (f.device == device && f.skip < 0) return f.step;
   return -1;
+}
+
+bool Board::Fails(std::string_view device, int step) {
+  std::lock_guard lock(mutex_);
+  for (size_t i = 0; i < faults_.size(); ++i) {
+    Fault& f = faults_[i];
+    if (f.device != device || f.step != step) continue;
+    if (f.skip < 0) return true;
+    if (f.skip-- == 0) {
+      faults_.erase(faults_.begin() + long(i));
+      return true;
+    }
+  }
+  return false;
 }
 
 void Board::RecordMessage(MessageRecord record) {

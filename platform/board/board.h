@@ -68,9 +68,13 @@ class Board {
   // Models outside the blocks (devices, wiring) register what to do on reset.
   void OnReset(std::function<void()> hook);
 
-  // Fault injection: a device fails at the given step (-1: never).
+  // Fault injection: a device fails at the given step (-1: never), every time,
+  // or only once, after `skip` passes through that step.
   void SetFailStep(std::string_view device, int step);
+  void SetFailOnce(std::string_view device, int step, int skip);
   int FailStep(std::string_view device);
+  // Called by a device at each failure point: true when it must fail there.
+  bool Fails(std::string_view device, int step);
 
   void RecordMessage(MessageRecord record);
   std::vector<MessageRecord> Messages();
@@ -97,7 +101,12 @@ class Board {
   std::recursive_mutex mutex_;
   std::vector<Mapping> blocks_;
   std::vector<std::function<void()>> resetHooks_;
-  std::vector<std::pair<std::string, int>> faults_;
+  struct Fault {
+    std::string device;
+    int step;
+    int skip;  // -1: every time
+  };
+  std::vector<Fault> faults_;
   std::vector<MessageRecord> messages_;
   bool tracing_ = false;
   std::vector<Access> trace_;

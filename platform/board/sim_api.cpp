@@ -90,6 +90,11 @@ void orlik_sim_fail_device(const char* device, int step) {
   Board::Get().SetFailStep(device, step);
 }
 
+void orlik_sim_fail_device_once(const char* device, int step, int skip) {
+  if (!device) return;
+  Board::Get().SetFailOnce(device, step, skip);
+}
+
 void orlik_sim_trace(int on) { Board::Get().SetTracing(on != 0); }
 
 int orlik_sim_trace_count(void) { return int(Board::Get().Trace().size()); }

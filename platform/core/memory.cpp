@@ -57,7 +57,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
     // The register-window driver's clients reserve their windows this way; a
     // board fault can make the reservation fail.
     if (address == nullptr && protect == PAGE_NOACCESS && !(type & MEM_COMMIT) &&
-        board::Board::Get().FailStep("HTM1:") == 2) {
+        board::Board::Get().Fails("HTM1:", 2)) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }

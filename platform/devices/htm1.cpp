@@ -33,7 +33,7 @@ class Htm1 final : public Device {
     *returned = 0;
     auto& board = board::Board::Get();
     if (code == kSetPhysical) {
-      if (board.FailStep("HTM1:") == 1) return Fail(ERROR_GEN_FAILURE);
+      if (board.Fails("HTM1:", 1)) return Fail(ERROR_GEN_FAILURE);
       uint64_t phys = uint64_t(reinterpret_cast<uintptr_t>(in)) * 256;
       if (phys > 0xFFFFFFFFu) return Fail(ERROR_INVALID_PARAMETER);
       if (!HardwareBackend() && !board.Claims(uint32_t(phys), 4))
@@ -43,7 +43,7 @@ class Htm1 final : public Device {
       return TRUE;
     }
     if (code == kMapWindow) {
-      if (board.FailStep("HTM1:") == 3) return Fail(ERROR_GEN_FAILURE);
+      if (board.Fails("HTM1:", 3)) return Fail(ERROR_GEN_FAILURE);
       if (!havePhysical_ || in == nullptr || inSize == 0 || !IsReserved(in, inSize))
         return Fail(ERROR_INVALID_PARAMETER);
       if (HardwareBackend()) return MapHardware(in, inSize);
@@ -83,7 +83,7 @@ class Htm1 final : public Device {
 };
 
 const DeviceRegistrar kRegistrar(u"HTM1:", [](DWORD, DWORD) -> std::shared_ptr<Device> {
-  if (board::Board::Get().FailStep("HTM1:") == 0) {
+  if (board::Board::Get().Fails("HTM1:", 0)) {
     SetLastError(ERROR_DEVICE_NOT_AVAILABLE);
     return nullptr;
   }

@@ -38,6 +38,7 @@ class Library {
     return reinterpret_cast<F>(p);
   }
   bool Has(const char* name) { return handle_ && dlsym(handle_, name) != nullptr; }
+  void* Symbol(const char* name) { return handle_ ? dlsym(handle_, name) : nullptr; }
 
  private:
   void* handle_;

@@ -46,6 +46,9 @@ ORLIK_SIM_API int orlik_sim_message(int i, char* caption, int csize, char* text,
  * 0 open, 1 request 1 (set address), 2 the address-space reservation of its
  * client, 3 request 2 (map). */
 ORLIK_SIM_API void orlik_sim_fail_device(const char* device, int step);
+/* Makes a device fail once at a step, after `skip` successful passes through
+ * that step (skip 0: the next time). */
+ORLIK_SIM_API void orlik_sim_fail_device_once(const char* device, int step, int skip);
 
 /* Register access trace: orlik_sim_trace(1) starts an empty trace, 0 stops
  * it. Entry i gives the physical address, the value and 1 for a write, 0 for
@@ -57,3 +60,5 @@ ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, 
 #ifdef __cplusplus
 }
 #endif
+
+#include <orlik/sim_bus.h>

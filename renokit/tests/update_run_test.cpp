@@ -77,6 +77,33 @@ class ExpectedStatus {
   HGDIOBJ old_;
 };
 
+// A 24-bit bitmap file whose pixel (x, y) has red x % 256, green y % 256 and
+// blue 77.
+std::string GradientBitmap(int width, int height) {
+  std::string b = "BM";
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += char((v >> (8 * i)) & 0xFF); };
+  auto put16 = [&](uint16_t v) { b += char(v & 0xFF); b += char(v >> 8); };
+  uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
+  put32(54 + stride * uint32_t(height));
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(uint32_t(width));
+  put32(uint32_t(height));
+  put16(1);
+  put16(24);
+  for (int i = 0; i < 6; ++i) put32(0);
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      b += char(77);
+      b += char(y % 256);
+      b += char(x % 256);
+    }
+    b.append(stride - uint32_t(width) * 3, '\0');
+  }
+  return b;
+}
+
 class UpdateRunTest : public RenokitTest {
  protected:
   void SetUp() override {
@@ -175,10 +202,24 @@ TEST_F(UpdateRunTest, WithRebootTheUpdaterCallsRebootDllAndRequestsTheReset) {
   fs::copy_file(TOLVEX_LIB_RENOKIT_REBOOT_DLL, Root() + "/Windows/REBOOT.DLL");
   fs::create_directories(Root() + "/Flash Disk/Run");
   fs::copy_file(TOLVEX_LIB_RENOKIT_STARTUP_MARK, Root() + "/Flash Disk/Run/Starter.exe");
+  // A background larger than the screen: centred with negative offsets, cut
+  // on all sides, and the texts move with it.
+  Write("Flash Disk/Big.bmp", GradientBitmap(1000, 600));
+  setBackImagePath(u"\\Flash Disk\\big.BMP");
+  setDisplayTextColor(kText1, kText2, kText3);
+  setDisplayText(u"", u"", u"");
 
   ASSERT_EQ(start(), 1);
   EXPECT_EQ(WaitForUpdater(), 0);
   EXPECT_EQ(Read("Flash Disk/App/app.bin"), "new");
+  auto files = Screenshots();
+  ASSERT_FALSE(files.empty());
+  Screenshot shot(files.back());
+  const int x0 = (800 - 1000) / 2, y0 = (480 - 600) / 2;  // -100, -60
+  EXPECT_EQ(shot.Pixel(0, 0), RGB(100, 60, 77));
+  EXPECT_EQ(shot.Pixel(799, 479), RGB((799 - x0) % 256, (479 - y0) % 256, 77));
+  EXPECT_TRUE(shot.HasColourIn(kText2, x0 + 30, y0 + 163, x0 + 1000 - 50, y0 + 163 + 20));
+  EXPECT_FALSE(shot.HasColourIn(kText2, 0, 0, 800, y0 + 160));
   EXPECT_EQ(Read("reboot-mark.txt"), "Reboot called\n");
   ASSERT_EQ(orlik_sim_power_request_count(), 2);
   char request[128];
@@ -202,7 +243,9 @@ TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgram
   fs::create_directories(Root() + "/Flash Disk/Run/Folder.exe");
   fs::copy_file(TOLVEX_LIB_RENOVO, Root() + "/Windows/Renovo.exe");
   // The status line takes the second text's colour (field 7).
-  std::u16string parameters = u"..\\Outside\\secret.bin:Src\\In:Dst:::0::" + orlik::FromUtf8(std::to_string(kText2)) + u"::0:0:e:";
+  // A background file that is there but is no bitmap shows the built-in image.
+  Write("Src/not-a-picture.bmp", "plain text");
+  std::u16string parameters = u"..\\Outside\\secret.bin:Src\\In:Dst:Src\\not-a-picture.bmp::0::" + orlik::FromUtf8(std::to_string(kText2)) + u"::0:0:e:";
   SHELLEXECUTEINFO info = {};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -217,6 +260,7 @@ TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgram
   bool showedFailure = false;
   for (auto& file : Screenshots()) {
     Screenshot shot(file);
+    EXPECT_EQ(shot.Pixel(kX0 + 230, kY0 + 3), RGB(0x08, 0x6B, 0xFF)) << "built-in image";
     showedFailure = showedFailure ||
                     ExpectedStatus(u"File Copy : ..\\Outside\\secret.bin : File Copy Fail!!!").ShownIn(shot);
   }

@@ -801,6 +801,10 @@ LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       EndDialog(dialog, IDCANCEL);
       return 0;
+    case WM_COMMAND:
+      // The OK and Cancel actions end the modal run.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+      return 0;
     case WM_INITDIALOG:
       return 1;
     default:

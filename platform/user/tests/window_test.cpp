@@ -161,6 +161,13 @@ TEST_F(WindowTest, ModalDialogRunsFromItsTemplateUntilEndDialog) {
   EXPECT_EQ(orlik_sim_screen_pixel(232 - 1, 132), RGB(0, 0, 0));
   EXPECT_EQ(orlik_sim_screen_pixel(232, 132), RGB(255, 255, 255));
 
+  // The Cancel action of the default handling ends a run as well.
+  auto okAtInit = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == WM_INITDIALOG) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return FALSE;
+  };
+  EXPECT_EQ(DialogBoxIndirectParamW(nullptr, &dialogTemplate.header, nullptr, okAtInit, 0), IDCANCEL);
+
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCE(999), nullptr, TimedDialog, 0), -1)
       << "a missing template";
 }

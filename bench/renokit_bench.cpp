@@ -25,8 +25,8 @@ constexpr int kFiles = 1000;
 class Folders {
  public:
   explicit Folders(size_t fileSize) {
-    char pattern[] = "/tmp/renokit-bench-XXXXXX";
-    root_ = mkdtemp(pattern);
+    std::string pattern = (fs::temp_directory_path() / "renokit-bench-XXXXXX").string();
+    root_ = mkdtemp(pattern.data());
     setenv("ORLIK_ROOT", root_.c_str(), 1);
     fs::create_directories(root_ + "/Src");
     fs::create_directories(root_ + "/Dst");

@@ -1,22 +1,22 @@
 #include <orlik/kernel.h>
 
+#include "core/thread_control.h"
+
 #include <sched.h>
 
 #include <chrono>
-#include <thread>
 
 extern "C" {
 
-// Sleep(0) gives up the rest of the time slice.
+// Sleep(0) gives up the rest of the time slice. A sleeping platform thread
+// ends early when TerminateThread asks it to.
 void Sleep(DWORD milliseconds) {
   if (milliseconds == 0) {
+    orlik::ExitIfTerminated();
     sched_yield();
     return;
   }
-  if (milliseconds == INFINITE) {
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  orlik::InterruptibleSleep(milliseconds);
 }
 
 DWORD GetTickCount(void) {

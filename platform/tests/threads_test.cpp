@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -57,6 +60,86 @@ TEST(Threads, PrioritiesAreStoredExactlyWhateverTheHostAllows) {
   EXPECT_EQ(GetThreadPriority(t), THREAD_PRIORITY_HIGHEST);
   go = 1;
   WaitForSingleObject(t, INFINITE);
+  CloseHandle(t);
+}
+
+DWORD WINAPI Sleeper(LPVOID p) {
+  static_cast<std::atomic<int>*>(p)->store(1);
+  Sleep(INFINITE);
+  static_cast<std::atomic<int>*>(p)->store(2);  // never reached
+  return 0;
+}
+
+DWORD WINAPI Spinner(LPVOID p) {
+  auto* flag = static_cast<std::atomic<int>*>(p);
+  flag->store(1);  // in the loop
+  while (flag->load() != 2) {
+  }
+  Sleep(0);  // the first termination point after the loop
+  flag->store(3);
+  return 1;
+}
+
+TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) {
+  std::atomic<int> state{0};
+  HANDLE t = CreateThread(nullptr, 0, Sleeper, &state, 0, nullptr);
+  while (state.load() == 0) Sleep(1);
+  EXPECT_EQ(WaitForSingleObject(t, 20), WAIT_TIMEOUT);
+  EXPECT_TRUE(TerminateThread(t, 9));
+  ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeThread(t, &code);
+  EXPECT_EQ(code, 9u);
+  EXPECT_EQ(state.load(), 1);
+  EXPECT_TRUE(TerminateThread(t, 1));  // already ended: nothing to do
+  CloseHandle(t);
+
+  std::atomic<int> spin{0};
+  t = CreateThread(nullptr, 0, Spinner, &spin, 0, nullptr);
+  while (spin.load() == 0) Sleep(1);
+  EXPECT_TRUE(TerminateThread(t, 4));
+  EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);  // still in its loop
+  spin = 2;
+  ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
+  GetExitCodeThread(t, &code);
+  EXPECT_EQ(code, 4u);
+  EXPECT_EQ(spin.load(), 2);
+  CloseHandle(t);
+  EXPECT_FALSE(TerminateThread(nullptr, 0));
+}
+
+// Nice value of a host thread, from /proc.
+int HostNice(DWORD tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= 19 && rest >> field; ++i) {
+  }
+  return std::stoi(field);  // field 19: nice
+}
+
+TEST(Threads, OpenThreadByIdAndHostFollowsThePriority) {
+  std::atomic<int> go{0};
+  DWORD id = 0;
+  HANDLE t = CreateThread(nullptr, 0, Worker, &go, 0, &id);
+  HANDLE other = OpenThread(THREAD_ALL_ACCESS, FALSE, id);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(OpenThread(THREAD_ALL_ACCESS, FALSE, 1), nullptr);
+  EXPECT_EQ(HostNice(id), 0);  // normal (251), whatever the creator runs at
+  // Lowering is always allowed; raising as far as the host lets this process.
+  EXPECT_TRUE(CeSetThreadPriority(other, 255));
+  EXPECT_EQ(CeGetThreadPriority(t), 255);
+  EXPECT_EQ(HostNice(id), 19);
+  EXPECT_TRUE(CeSetThreadPriority(t, 252));
+  EXPECT_EQ(HostNice(id), 5);
+  EXPECT_TRUE(CeSetThreadPriority(t, 1));
+  // -20 where the process may raise priorities; unchanged where it may not.
+  int raised = HostNice(id);
+  EXPECT_TRUE(raised == -20 || raised == 5) << raised;
+  go = 1;
+  WaitForSingleObject(t, INFINITE);
+  CloseHandle(other);
   CloseHandle(t);
 }
 

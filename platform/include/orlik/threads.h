@@ -15,6 +15,7 @@ typedef struct _CRITICAL_SECTION {
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259u
 #define CREATE_SUSPENDED 0x4u
+#define THREAD_ALL_ACCESS 0x001F03FFu
 
 // Thread priorities of the panel's 0-255 scale (0 highest).
 #define THREAD_PRIORITY_TIME_CRITICAL 0
@@ -32,10 +33,18 @@ ORLIK_BEGIN_C
 ORLIK_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                      LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                                      LPDWORD threadId);
+// Another handle to a thread the platform started, by its id (null when
+// there is no such thread).
+ORLIK_API HANDLE WINAPI OpenThread(DWORD access, BOOL inheritHandle, DWORD threadId);
 ORLIK_API DWORD WINAPI GetCurrentThreadId(void);
 ORLIK_API HANDLE WINAPI GetCurrentThread(void);
 ORLIK_API BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 ORLIK_API void WINAPI ExitThread(DWORD exitCode);
+// Asks a thread to end with exitCode. The thread ends at its next blocking
+// platform call (Sleep, a wait, a message queue read or write), at once if it
+// is blocked in one, so it never stops while holding a lock. Returns before
+// the thread has ended: wait on its handle for that.
+ORLIK_API BOOL WINAPI TerminateThread(HANDLE thread, DWORD exitCode);
 
 // Priorities are stored exactly and read back as set; the host scheduler
 // follows them as far as this process is allowed.

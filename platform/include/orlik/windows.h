@@ -9,6 +9,8 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
+#include <orlik/msgqueue.h>
+#include <orlik/ndis.h>
 #include <orlik/files.h>
 #include <orlik/shell.h>
 #include <orlik/module.h>

@@ -1,0 +1,82 @@
+// Runs the queue peer program as a second process and reads its output lines.
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+class PeerProcess {
+ public:
+  explicit PeerProcess(const std::vector<std::string>& args) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~PeerProcess() {
+    if (out_ >= 0) close(out_);
+    Wait();
+  }
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // Ends the process at once, without letting it close anything.
+  void Kill() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    Wait();
+  }
+
+  // The next output line, or "" after the time-out or at the end.
+  std::string Line(int timeoutMs = 5000) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      auto nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || out_ < 0) return "";
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, int(left.count())) <= 0) return "";
+      char chunk[256];
+      ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n <= 0) return "";
+      buffer_.append(chunk, size_t(n));
+    }
+  }
+
+  // Exit status (-1 if it did not end normally).
+  int Wait() {
+    if (pid_ <= 0) return status_;
+    int st = 0;
+    if (waitpid(pid_, &st, 0) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    pid_ = -1;
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+  std::string buffer_;
+};

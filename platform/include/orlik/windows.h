@@ -13,3 +13,8 @@
 #include <orlik/ndis.h>
 #include <orlik/sync.h>
 #include <orlik/wininet.h>
+#include <orlik/files.h>
+#include <orlik/shell.h>
+#include <orlik/module.h>
+#include <orlik/power.h>
+#include <orlik/winuser.h>

@@ -16,13 +16,8 @@ void Replace(HDC dc, HGDIOBJ object) {
 
 // ImageDraw1's bitmap: null when the identifier names no bitmap resource.
 HBITMAP LoadPageBitmap(int32_t id) {
-#if __has_include(<orlik/module.h>)  // module resources come with the shell's modules
   return LoadBitmapW(reinterpret_cast<HINSTANCE>(printState.resourceModule),
                      MAKEINTRESOURCE(static_cast<WORD>(id)));
-#else
-  (void)id;
-  return nullptr;
-#endif
 }
 
 }  // namespace

@@ -46,9 +46,7 @@ PrintState::PrintState() {
   devMode.dmSize = sizeof(DEVMODEW);
   orlik_wcscpy_bounded(deviceName, kDeviceNameUnits, kDefaultDevice);
   orlik_wcscpy_bounded(fontFace, kFontFaceUnits, u"굴림체");
-#if __has_include(<orlik/module.h>)  // module resources come with the shell's modules
   resourceModule = GetModuleHandleW(nullptr);
-#endif
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 }
 

@@ -61,7 +61,6 @@ std::u16string WritePicture() {
   return u"\\Flash Disk\\sample.png";
 }
 
-#if __has_include(<orlik/module.h>)
 // Bitmap resource 201 of the tour program: a 64 x 48 checkerboard, 24-bit.
 constexpr int kBitmapId = 201;
 struct TourResources {
@@ -91,9 +90,6 @@ struct TourResources {
   std::vector<uint8_t> dib;
   ORLIK_RESOURCE table[1];
 } tourResources;
-#else
-constexpr int kBitmapId = 0;  // no module resources in the platform yet
-#endif
 
 }  // namespace
 

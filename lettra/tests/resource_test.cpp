@@ -1,8 +1,6 @@
 // Bitmap resources of the calling program drawn by ImageDraw1 and ImageDraw2.
 #include "lettra_fixture.h"
 
-// Bitmap resources need the platform's module resources.
-#if __has_include(<orlik/module.h>)
 #include <orlik/module.h>
 
 #include <vector>
@@ -76,4 +74,3 @@ TEST_F(LettraTest, ResourceBitmapsDrawAtTheirSizeAndStretched) {
 
 }  // namespace
 }  // namespace lettra_test
-#endif

@@ -1,16 +1,22 @@
 // Files under the device root and the devices of the device table, behind
 // CreateFileW and the handle table.
+#include <orlik/files.h>
 #include <orlik/kernel.h>
 #include <orlik/text.h>
 
 #include "core/devices.h"
 #include "core/paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <vector>
 
 namespace orlik {
 namespace {
@@ -44,6 +50,62 @@ BOOL FailWith(DWORD error) {
   SetLastError(error);
   return FALSE;
 }
+
+char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+
+// Wildcard match ignoring ASCII case: "*" any run, "?" one unit.
+bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
+  if (pattern == u"*.*" || pattern == u"*") return true;
+  size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == u'?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == u'*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::u16string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+FILETIME FileTimeFrom(const struct timespec& t) {
+  // 100 ns units since 1601-01-01.
+  uint64_t v = (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
+  return FILETIME{DWORD(v), DWORD(v >> 32)};
+}
+
+void FillFindData(const std::string& hostPath, std::u16string_view name, const struct stat& st,
+                  WIN32_FIND_DATAW* data) {
+  *data = WIN32_FIND_DATAW{};
+  DWORD attributes = 0;
+  if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  else attributes |= FILE_ATTRIBUTE_ARCHIVE;
+  if (access(hostPath.c_str(), W_OK) != 0 && !(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
+  data->dwFileAttributes = attributes;
+  data->ftCreationTime = FileTimeFrom(st.st_ctim);
+  data->ftLastAccessTime = FileTimeFrom(st.st_atim);
+  data->ftLastWriteTime = FileTimeFrom(st.st_mtim);
+  uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
+  data->nFileSizeHigh = DWORD(size >> 32);
+  data->nFileSizeLow = DWORD(size);
+  orlik_wcscpy_bounded(data->cFileName, MAX_PATH, std::u16string(name).c_str());
+}
+
+// A directory search: the matching entries, taken when the search starts.
+class FindSearch final : public KernelObject {
+ public:
+  std::vector<WIN32_FIND_DATAW> entries;
+  size_t next = 0;
+};
+
 
 }  // namespace
 }  // namespace orlik
@@ -206,6 +268,169 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   if (!name) return FailWith(ERROR_INVALID_PARAMETER);
   if (mkdir(HostPath(View(name)).c_str(), 0755) == 0) return TRUE;
   return FailWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+}
+
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
+  if (!fileName || !findData) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto path = View(fileName);
+  size_t cut = path.find_last_of(u"\\/");
+  std::u16string_view folder = cut == std::u16string_view::npos ? std::u16string_view() : path.substr(0, cut);
+  std::u16string_view pattern = cut == std::u16string_view::npos ? path : path.substr(cut + 1);
+  auto search = std::make_shared<FindSearch>();
+  struct stat st;
+  if (pattern.empty()) {
+    // "folder\": the folder itself, as a probe that it exists.
+    std::string host = HostPath(folder);
+    if (folder.empty() || stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    size_t c = folder.find_last_of(u"\\/");
+    WIN32_FIND_DATAW data;
+    FillFindData(host, c == std::u16string_view::npos ? folder : folder.substr(c + 1), st, &data);
+    search->entries.push_back(data);
+  } else if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
+    // One name: found through the path, without listing the folder.
+    std::string host = HostPath(path);
+    if (stat(host.c_str(), &st) != 0) {
+      SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    size_t slash = host.rfind('/');
+    WIN32_FIND_DATAW data;
+    FillFindData(host, FromUtf8(host.substr(slash + 1)), st, &data);
+    search->entries.push_back(data);
+  } else {
+    std::string dirPath = HostPath(folder);
+    DIR* dir = opendir(dirPath.c_str());
+    if (!dir) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    while (dirent* e = readdir(dir)) {
+      std::string hostName = e->d_name;
+      if (hostName == "." || hostName == "..") continue;
+      std::u16string name = FromUtf8(hostName);
+      if (!WildcardMatch(pattern, name)) continue;
+      std::string entryPath = dirPath + "/" + hostName;
+      if (stat(entryPath.c_str(), &st) != 0) continue;  // dangling link
+      WIN32_FIND_DATAW data;
+      FillFindData(entryPath, name, st, &data);
+      search->entries.push_back(data);
+    }
+    closedir(dir);
+    std::sort(search->entries.begin(), search->entries.end(),
+              [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
+                int c = orlik_wcsicmp(a.cFileName, b.cFileName);
+                if (c != 0) return c < 0;
+                return std::u16string_view(a.cFileName) < std::u16string_view(b.cFileName);
+              });
+    if (search->entries.empty()) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  *findData = search->entries[0];
+  search->next = 1;
+  SetLastError(ERROR_SUCCESS);
+  return InsertHandle(search);
+}
+
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
+  auto search = LookupHandleAs<FindSearch>(find);
+  if (!search) return FailWith(ERROR_INVALID_HANDLE);
+  if (!findData) return FailWith(ERROR_INVALID_PARAMETER);
+  if (search->next >= search->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
+  *findData = search->entries[search->next++];
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+  if (!LookupHandleAs<FindSearch>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  RemoveHandle(find);
+  return TRUE;
+}
+
+BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists) {
+  if (!existingFileName || !newFileName) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string from = HostPath(View(existingFileName));
+  std::string to = HostPath(View(newFileName));
+  struct stat st, tst;
+  if (stat(from.c_str(), &st) != 0) return FailWith(ErrorFromErrno(errno));
+  if (!S_ISREG(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  bool targetExists = stat(to.c_str(), &tst) == 0;
+  if (targetExists && !S_ISREG(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  if (targetExists && failIfExists) return FailWith(ERROR_FILE_EXISTS);
+  if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino)
+    return FailWith(ERROR_SHARING_VIOLATION);
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FailWith(ErrorFromErrno(errno));
+
+  auto slash = to.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : to.substr(0, slash);
+  std::string base = slash == std::string::npos ? to : to.substr(slash + 1);
+  std::string temp = folder + "/." + base + ".copy-XXXXXX";
+  int out = mkostemp(temp.data(), O_CLOEXEC);
+  if (out < 0) {
+    DWORD error = ErrorFromErrno(errno);
+    close(in);
+    return FailWith(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  DWORD error = ERROR_SUCCESS;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = read(in, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = ERROR_READ_FAULT;
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buffer.data() + done, size_t(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        error = errno == ENOSPC ? ERROR_WRITE_FAULT : ErrorFromErrno(errno);
+        break;
+      }
+      done += w;
+    }
+    if (error != ERROR_SUCCESS) break;
+  }
+  close(in);
+  if (error == ERROR_SUCCESS) fchmod(out, st.st_mode & 07777);
+  if (error == ERROR_SUCCESS && fsync(out) != 0) error = ERROR_WRITE_FAULT;
+  if (close(out) != 0 && error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+  if (error == ERROR_SUCCESS) {
+    // With fail-if-exists, link() refuses an existing target; otherwise
+    // rename() replaces it in one step.
+    int r = failIfExists ? link(temp.c_str(), to.c_str()) : rename(temp.c_str(), to.c_str());
+    if (r != 0) error = errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno);
+  }
+  if (error != ERROR_SUCCESS || failIfExists) unlink(temp.c_str());
+  if (error != ERROR_SUCCESS) return FailWith(error);
+  // Make the rename itself durable.
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
+                         ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes) {
+  std::string path = HostPath(View(directoryName));
+  struct statvfs vfs;
+  if (statvfs(path.c_str(), &vfs) != 0) return FailWith(ErrorFromErrno(errno));
+  if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = uint64_t(vfs.f_bavail) * vfs.f_frsize;
+  if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = uint64_t(vfs.f_blocks) * vfs.f_frsize;
+  if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = uint64_t(vfs.f_bfree) * vfs.f_frsize;
+  return TRUE;
 }
 
 }  // extern "C"

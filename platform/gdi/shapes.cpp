@@ -12,8 +12,6 @@
 
 #include <orlik/kernel.h>
 
-#include "board/display.h"
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -275,18 +273,5 @@ BOOL GradientFill(HDC handle, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mes
   dc->Finish(cr);
   return TRUE;
 }
-
-#if !__has_include(<orlik/winuser.h>)
-#if !__has_include(<orlik/winuser.h>)
-int GetSystemMetrics(int index) {
-  auto& display = board::Display::Get();
-  switch (index) {
-    case SM_CXSCREEN: return display.Width();
-    case SM_CYSCREEN: return display.Height();
-    default: return 0;
-  }
-}
-#endif
-#endif
 
 }  // extern "C"

@@ -308,11 +308,3 @@ ORLIK_API BOOL WINAPI GradientFill(HDC dc, PTRIVERTEX vertices, ULONG vertexCoun
                                    ULONG meshCount, ULONG mode);
 ORLIK_END_C
 
-// The screen's size, for printing it, until the window system provides it.
-#if !__has_include(<orlik/winuser.h>)
-ORLIK_BEGIN_C
-ORLIK_API int WINAPI GetSystemMetrics(int index);
-ORLIK_END_C
-#define SM_CXSCREEN 0
-#define SM_CYSCREEN 1
-#endif

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <stdint.h>
+#include <orlik/sim_power.h>
+#include <orlik/sim_shell.h>
 
 #include <orlik/sim_screen.h>
 

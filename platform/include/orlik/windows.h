@@ -11,6 +11,13 @@
 #include <orlik/gdi.h>
 #include <orlik/msgqueue.h>
 #include <orlik/ndis.h>
+#include <orlik/sync.h>
+#include <orlik/wininet.h>
+#include <orlik/files.h>
+#include <orlik/shell.h>
+#include <orlik/module.h>
+#include <orlik/power.h>
+#include <orlik/winuser.h>
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>

@@ -1,0 +1,166 @@
+// The launcher's exports: the setters fill LauncherSettings; Start lists the
+// changed files, builds the update command line, writes the carried updater
+// and starts it.
+#include "launcher_settings.h"
+
+#include <string>
+
+namespace renokit {
+
+LauncherSettings settings;
+
+namespace {
+
+constexpr int kUpdaterResource = 122;
+constexpr LPCWSTR kUpdaterPath = u"Windows\\Renovo.exe";
+
+std::u16string Decimal(DWORD value) {
+  WCHAR digits[12];
+  WCHAR* p = digits + 11;
+  *p = 0;
+  do {
+    *--p = WCHAR(u'0' + value % 10);
+    value /= 10;
+  } while (value);
+  return p;
+}
+
+// "%s\%s"
+std::u16string JoinPath(LPCWSTR folder, LPCWSTR name) {
+  return std::u16string(orlik::View(folder)) + u"\\" + std::u16string(orlik::View(name));
+}
+
+bool TargetExists(const std::u16string& targetPath) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(targetPath.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+// Every file of the source folder that the target folder lacks or holds with
+// another byte sum, in the order of the search, joined by "|". Empty when the
+// source folder is missing or holds no file.
+std::u16string ListChangedFiles() {
+  WCHAR probe[MAX_PATH];
+  orlik_wcscpy_bounded(probe, MAX_PATH, settings.sourceFolder);
+  orlik_wcscat_bounded(probe, MAX_PATH, u"\\");
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(probe, &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  FindClose(search);
+
+  std::u16string pattern = std::u16string(orlik::View(settings.sourceFolder)) + u"\\*.*";
+  search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  std::u16string changed;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    std::u16string sourcePath = JoinPath(settings.sourceFolder, found.cFileName);
+    std::u16string targetPath = JoinPath(settings.targetFolder, found.cFileName);
+    bool isChanged = !TargetExists(targetPath) ||
+                     ByteSum(sourcePath.c_str()) != ByteSum(targetPath.c_str());
+    if (!isChanged) continue;
+    if (!changed.empty()) changed += u"|";
+    changed += found.cFileName;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return changed;
+}
+
+// The thirteen fields of the updater's command line, joined by ":".
+std::u16string BuildCommandLine(const std::u16string& changedFiles) {
+  const LauncherSettings& s = settings;
+  std::u16string line = changedFiles;
+  for (const std::u16string& field :
+       {std::u16string(orlik::View(s.sourceFolder)), std::u16string(orlik::View(s.targetFolder)),
+        std::u16string(orlik::View(s.backgroundImagePath)), std::u16string(orlik::View(s.displayText1)),
+        Decimal(s.textColor1), std::u16string(orlik::View(s.displayText2)), Decimal(s.textColor2),
+        std::u16string(orlik::View(s.displayText3)), Decimal(s.textColor3), Decimal(s.startInterval),
+        std::u16string(s.reboot ? u"r" : u"e"), std::u16string(orlik::View(s.fontName))}) {
+    line += u":";
+    line += field;
+  }
+  return line;
+}
+
+// Writes the carried updater to "Windows\Renovo.exe". Any failure ends the
+// step silently: Start then starts whatever program file is there.
+void WriteUpdater() {
+  HMODULE self = GetModuleHandleW(u"Renokit.DLL");
+  if (!self) return;
+  HRSRC resource = FindResourceW(self, MAKEINTRESOURCE(kUpdaterResource), u"BIN");
+  if (!resource) return;
+  HGLOBAL loaded = LoadResource(self, resource);
+  DWORD size = SizeofResource(self, resource);
+  if (!loaded || size == 0) return;
+  HANDLE file = CreateFileW(kUpdaterPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, LockResource(loaded), size, &written, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+INT Start() {
+  std::u16string changed = ListChangedFiles();
+  if (changed.empty()) return 0;
+  std::u16string commandLine = BuildCommandLine(changed);
+  WriteUpdater();
+
+  SHELLEXECUTEINFO info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = u"open";
+  info.lpFile = kUpdaterPath;
+  info.lpParameters = commandLine.c_str();
+  info.lpDirectory = nullptr;
+  info.nShow = SW_SHOW;
+  ShellExecuteEx(&info);
+  return 1;
+}
+
+}  // namespace renokit
+
+using renokit::settings;
+
+#define RENOKIT_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+RENOKIT_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
+  orlik_wcscpy_bounded(settings.sourceFolder, 260, sourceFolder);
+  orlik_wcscpy_bounded(settings.targetFolder, 260, targetFolder);
+}
+
+RENOKIT_EXPORT void SetBackImagePath(LPCWSTR path) {
+  orlik_wcscpy_bounded(settings.backgroundImagePath, 260, path);
+}
+
+RENOKIT_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
+  orlik_wcscpy_bounded(settings.displayText1, 100, text1);
+  orlik_wcscpy_bounded(settings.displayText2, 500, text2);
+  orlik_wcscpy_bounded(settings.displayText3, 100, text3);
+}
+
+RENOKIT_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
+  settings.textColor1 = colour1;
+  settings.textColor2 = colour2;
+  settings.textColor3 = colour3;
+}
+
+RENOKIT_EXPORT void SetFontName(LPCWSTR faceName) {
+  orlik_wcscpy_bounded(settings.fontName, 50, faceName);
+}
+
+RENOKIT_EXPORT void SetStartInterval(DWORD milliseconds) {
+  settings.startInterval = milliseconds;
+}
+
+RENOKIT_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
+
+RENOKIT_EXPORT INT Start() { return renokit::Start(); }
+
+}  // extern "C"

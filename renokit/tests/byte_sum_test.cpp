@@ -1,0 +1,31 @@
+// ByteSum: every byte added as 0..255 into a wrapping 32-bit sum.
+#include "launcher_settings.h"
+
+#include "tolvex_test.h"
+
+#include <fstream>
+
+namespace {
+
+TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
+  tolvex_test::TempRoot root;
+  auto write = [&](const char* name, const std::string& bytes) {
+    std::ofstream(root.path() + "/" + name, std::ios::binary) << bytes;
+  };
+  write("empty", "");
+  write("small", "\x01\x02\xFF");
+  // 10240 is the read block: sums across block ends must not lose bytes.
+  write("blocks", std::string(10240 * 3 + 17, '\x80'));
+  // 2^32 / 255 + a few bytes of 0xFF wraps the 32-bit sum.
+  const size_t wrapCount = 16843010;  // 255 * 16843010 = 2^32 + 254
+  write("wraps", std::string(wrapCount, '\xFF'));
+
+  EXPECT_EQ(renokit::ByteSum(u"empty"), 0u);
+  EXPECT_EQ(renokit::ByteSum(u"small"), 1u + 2u + 255u);
+  EXPECT_EQ(renokit::ByteSum(u"blocks"), (10240u * 3u + 17u) * 128u);
+  EXPECT_EQ(renokit::ByteSum(u"wraps"), 254u);
+  EXPECT_EQ(renokit::ByteSum(u"missing"), 0u);
+  EXPECT_EQ(renokit::ByteSum(u"\\"), 0u) << "a folder cannot be opened as a file";
+}
+
+}  // namespace

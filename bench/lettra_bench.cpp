@@ -22,8 +22,8 @@ namespace {
 
 struct Lettra {
   Lettra() {
-    char pattern[] = "/tmp/lettra-bench-XXXXXX";
-    root = mkdtemp(pattern);
+    std::string pattern = (std::filesystem::temp_directory_path() / "lettra-bench-XXXXXX").string();
+    root = mkdtemp(pattern.data());
     setenv("ORLIK_ROOT", root.c_str(), 1);
     unsetenv("ORLIK_LPT1");
     orlik_sim_reset();

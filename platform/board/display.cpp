@@ -19,6 +19,13 @@ Display& Display::Get() {
   return *display;
 }
 
+namespace {
+// Built when the platform loads: building it registers a reset hook under the
+// board lock, which must not happen under the GDI lock of a first GetDC (a
+// board reset takes the board lock, then the GDI lock).
+[[maybe_unused]] const bool kDisplayBuilt = (Display::Get(), true);
+}  // namespace
+
 Display::Display() {
   if (const char* size = std::getenv("ORLIK_SCREEN")) {
     int w = 0, h = 0;

@@ -34,4 +34,34 @@ class RefCount {
   std::atomic<ULONG> count_{1};
 };
 
+// IUnknown of an object that implements one interface: QueryInterface
+// answers IID_IUnknown and the interface's identifier, the last Release
+// deletes the object.
+template <class Interface, const GUID& InterfaceId>
+class UnknownImpl : public Interface {
+ public:
+  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == InterfaceId) {
+      AddRef();
+      *object = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG WINAPI AddRef() override { return refs_.Add(); }
+  ULONG WINAPI Release() override {
+    ULONG left;
+    if (refs_.Drop(&left)) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~UnknownImpl() = default;
+
+ private:
+  RefCount refs_;
+};
+
 }  // namespace orlik::com

@@ -38,27 +38,11 @@ thread_local Apartment apartment;
 std::atomic<int> multithreadedThreads{0};
 
 // Creates objects of one registered class.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public UnknownImpl<IClassFactory, IID_IClassFactory> {
  public:
   explicit ClassFactory(ClassConstructor construct) : construct_(construct) {}
   virtual ~ClassFactory() = default;
 
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      AddRef();
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return refs_.Add(); }
-  ULONG WINAPI Release() override {
-    ULONG left;
-    if (refs_.Drop(&left)) delete this;
-    return left;
-  }
   HRESULT WINAPI CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -68,7 +52,6 @@ class ClassFactory final : public IClassFactory {
   HRESULT WINAPI LockServer(BOOL) override { return S_OK; }
 
  private:
-  RefCount refs_;
   ClassConstructor construct_;
 };
 

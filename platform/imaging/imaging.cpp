@@ -35,7 +35,7 @@ bool Supported(const uint8_t* data, size_t size) {
   return starts("\x89PNG", 4) || starts("\xFF\xD8", 2) || starts("GIF8", 4) || starts("BM", 2);
 }
 
-class Image final : public IImage {
+class Image final : public com::UnknownImpl<IImage, IID_IImage> {
  public:
   static HRESULT Decode(const uint8_t* data, size_t size, IImage** out) {
     if (!Supported(data, size) || size > 0x7FFFFFFF) return E_FAIL;
@@ -71,22 +71,6 @@ class Image final : public IImage {
     return S_OK;
   }
 
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IImage) {
-      AddRef();
-      *object = static_cast<IImage*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return refs_.Add(); }
-  ULONG WINAPI Release() override {
-    ULONG left;
-    if (refs_.Drop(&left)) delete this;
-    return left;
-  }
 
   HRESULT WINAPI GetPhysicalDimension(SIZE* size) override {
     if (!size) return E_POINTER;
@@ -142,14 +126,13 @@ class Image final : public IImage {
   virtual ~Image() {
     if (surface_) cairo_surface_destroy(surface_);
   }
-  com::RefCount refs_;
   cairo_surface_t* surface_ = nullptr;
   int width_ = 0, height_ = 0;
   GUID format_{};
   bool hasAlpha_ = false;
 };
 
-class ImagingFactory final : public IImagingFactory {
+class ImagingFactory final : public com::UnknownImpl<IImagingFactory, IID_IImagingFactory> {
  public:
   static HRESULT Construct(REFIID iid, void** object) {
     auto* factory = new ImagingFactory;
@@ -158,22 +141,6 @@ class ImagingFactory final : public IImagingFactory {
     return hr;
   }
 
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IImagingFactory) {
-      AddRef();
-      *object = static_cast<IImagingFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return refs_.Add(); }
-  ULONG WINAPI Release() override {
-    ULONG left;
-    if (refs_.Drop(&left)) delete this;
-    return left;
-  }
 
   HRESULT WINAPI CreateImageFromFile(LPCWSTR fileName, IImage** image) override {
     if (!image) return E_POINTER;
@@ -199,7 +166,6 @@ class ImagingFactory final : public IImagingFactory {
  private:
   ImagingFactory() = default;
   virtual ~ImagingFactory() = default;
-  com::RefCount refs_;
 };
 
 const com::ClassRegistrar registrar(CLSID_ImagingFactory, &ImagingFactory::Construct);

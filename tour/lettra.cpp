@@ -51,9 +51,9 @@ std::u16string WritePicture() {
     for (int x = 0; x < w; ++x) {
       uint8_t* p = &rgb[(y * w + x) * 3];
       bool frame = x < 4 || y < 4 || x >= w - 4 || y >= h - 4;
-      p[0] = frame ? 0 : uint8_t(x * 255 / w);
-      p[1] = frame ? 0 : uint8_t(y * 255 / h);
-      p[2] = frame ? 0 : uint8_t(255 - x * 255 / w);
+      p[0] = uint8_t(frame ? 0 : x * 255 / w);
+      p[1] = uint8_t(frame ? 0 : y * 255 / h);
+      p[2] = uint8_t(frame ? 0 : 255 - x * 255 / w);
     }
   std::string root = std::getenv("ORLIK_ROOT") ? std::getenv("ORLIK_ROOT") : "orlik-root";
   std::filesystem::create_directories(root + "/Flash Disk");

@@ -15,14 +15,6 @@
 #include <string>
 #include <thread>
 
-namespace {
-std::string ServerScript() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "tessary" / "tests" /
-          "ftp_server.py")
-      .string();
-}
-}  // namespace
-#define TESSARY_FTP_SERVER_SCRIPT ServerScript()
 #include "../tessary/tests/ftp_server.h"
 
 namespace {

@@ -9,14 +9,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-std::string ServerScript() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "tessary" / "tests" /
-          "ftp_server.py")
-      .string();
-}
-}  // namespace
-#define TESSARY_FTP_SERVER_SCRIPT ServerScript()
 #include "../tessary/tests/ftp_server.h"
 
 namespace tour {

@@ -150,9 +150,16 @@ void Board::SetTracing(bool on) {
   trace_.clear();
 }
 
-std::vector<Board::Access> Board::Trace() {
+size_t Board::TraceSize() {
   std::lock_guard lock(mutex_);
-  return trace_;
+  return trace_.size();
+}
+
+bool Board::TraceEntry(size_t i, Access* out) {
+  std::lock_guard lock(mutex_);
+  if (i >= trace_.size()) return false;
+  *out = trace_[i];
+  return true;
 }
 
 void Board::Log(const std::string& line) {

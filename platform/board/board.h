@@ -86,7 +86,8 @@ class Board {
     bool write;
   };
   void SetTracing(bool on);
-  std::vector<Access> Trace();
+  size_t TraceSize();
+  bool TraceEntry(size_t i, Access* out);
 
   // One log line for an access a model does not know.
   void Log(const std::string& line);

@@ -97,12 +97,11 @@ void orlik_sim_fail_device_once(const char* device, int step, int skip) {
 
 void orlik_sim_trace(int on) { Board::Get().SetTracing(on != 0); }
 
-int orlik_sim_trace_count(void) { return int(Board::Get().Trace().size()); }
+int orlik_sim_trace_count(void) { return int(Board::Get().TraceSize()); }
 
 int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, int* write) {
-  auto trace = Board::Get().Trace();
-  if (i < 0 || size_t(i) >= trace.size()) return 0;
-  const auto& a = trace[size_t(i)];
+  Board::Access a{};
+  if (i < 0 || !Board::Get().TraceEntry(size_t(i), &a)) return 0;
   if (phys) *phys = a.phys;
   if (value) *value = a.value;
   if (write) *write = a.write ? 1 : 0;

@@ -111,6 +111,15 @@ void DrawLine(DeviceContext& dc, Font& font, cairo_t* cr, const WCHAR* text, int
   }
 }
 
+// Sets one of a DC's colours and returns the one it replaces.
+COLORREF ExchangeColor(HDC handle, COLORREF DeviceContext::*field, COLORREF color) {
+  auto dc = LookupDC(handle);
+  if (!dc) return CLR_INVALID;
+  COLORREF old = (*dc).*field;
+  (*dc).*field = color & 0xFFFFFF;
+  return old;
+}
+
 struct Line {
   int start, count;
   double width;
@@ -283,11 +292,7 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
 }
 
 COLORREF SetTextColor(HDC handle, COLORREF color) {
-  auto dc = LookupDC(handle);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->textColor;
-  dc->textColor = color & 0xFFFFFF;
-  return old;
+  return ExchangeColor(handle, &DeviceContext::textColor, color);
 }
 
 COLORREF GetTextColor(HDC handle) {
@@ -296,11 +301,7 @@ COLORREF GetTextColor(HDC handle) {
 }
 
 COLORREF SetBkColor(HDC handle, COLORREF color) {
-  auto dc = LookupDC(handle);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->bkColor;
-  dc->bkColor = color & 0xFFFFFF;
-  return old;
+  return ExchangeColor(handle, &DeviceContext::bkColor, color);
 }
 
 COLORREF GetBkColor(HDC handle) {

@@ -100,15 +100,17 @@ struct PrintJob {
   }
 };
 
+// The job of a printer DC; null, with ERROR_INVALID_HANDLE, for any other DC.
 std::shared_ptr<PrintJob> JobOf(HDC handle) {
+  std::shared_ptr<PrintJob> job;
   auto dc = gdi::LookupDC(handle);
-  if (!dc || !dc->owner) return nullptr;
-  {
+  if (dc && dc->owner) {
     std::lock_guard lock(JobsMutex());
-    if (!LiveJobs().count(dc->owner.get())) return nullptr;
+    if (LiveJobs().count(dc->owner.get())) job = std::static_pointer_cast<PrintJob>(dc->owner);
   }
-  auto job = std::static_pointer_cast<PrintJob>(dc->owner);
-  return job->released ? nullptr : job;
+  if (job && !job->released) return job;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
 }
 
 bool IsPclDriver(std::u16string_view driver) {
@@ -210,10 +212,7 @@ HDC CreateDCW(LPCWSTR driver, LPCWSTR, LPCWSTR port, const DEVMODEW* settings) {
 
 int StartDocW(HDC dc, const DOCINFOW* info) {
   auto job = JobOf(dc);
-  if (!job) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return SP_ERROR;
-  }
+  if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
   if (job->docOpen) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -231,10 +230,7 @@ int StartDocW(HDC dc, const DOCINFOW* info) {
 
 int StartPage(HDC dc) {
   auto job = JobOf(dc);
-  if (!job) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return SP_ERROR;
-  }
+  if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
   if (!job->docOpen) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -251,10 +247,7 @@ int StartPage(HDC dc) {
 
 int EndPage(HDC dc) {
   auto job = JobOf(dc);
-  if (!job) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return SP_ERROR;
-  }
+  if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
   if (!job->docOpen || !job->pageOpen) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -266,10 +259,7 @@ int EndPage(HDC dc) {
 
 int EndDoc(HDC dc) {
   auto job = JobOf(dc);
-  if (!job) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return SP_ERROR;
-  }
+  if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
   if (!job->docOpen) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -293,10 +283,7 @@ int EndDoc(HDC dc) {
 
 int AbortDoc(HDC dc) {
   auto job = JobOf(dc);
-  if (!job) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return SP_ERROR;
-  }
+  if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
   if (!job->docOpen) return SP_ERROR;
   job->docOpen = job->pageOpen = false;

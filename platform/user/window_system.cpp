@@ -79,6 +79,12 @@ struct WindowSystem {
     auto it = windows.find(h);
     return it == windows.end() ? nullptr : &it->second;
   }
+  // Find for an entry point: an unknown window sets ERROR_INVALID_HANDLE.
+  Window* Require(HWND h) {
+    Window* w = Find(h);
+    if (!w) SetLastError(ERROR_INVALID_HANDLE);
+    return w;
+  }
 };
 
 WindowSystem& System() {
@@ -351,11 +357,8 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
   {
     auto& s = System();
     std::lock_guard lock(s.mutex);
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
+    Window* w = s.Require(window);
+    if (!w) return FALSE;
     before = after = w->rect;
     if (!(flags & SWP_NOMOVE)) {
       int px = 0, py = 0;
@@ -399,11 +402,8 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
     *rect = RECT{0, 0, board::Display::Get().Width(), board::Display::Get().Height()};
     return TRUE;
   }
-  Window* w = s.Find(window);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  Window* w = s.Require(window);
+  if (!w) return FALSE;
   *rect = w->rect;
   return TRUE;
 }
@@ -428,11 +428,8 @@ int GetSystemMetrics(int index) {
 LONG_PTR GetWindowLongPtrW(HWND window, int index) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  Window* w = s.Find(window);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  Window* w = s.Require(window);
+  if (!w) return 0;
   switch (index) {
     case GWL_STYLE: return LONG_PTR(w->style);
     case GWL_EXSTYLE: return LONG_PTR(w->exStyle);
@@ -446,11 +443,8 @@ LONG_PTR GetWindowLongPtrW(HWND window, int index) {
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  Window* w = s.Find(window);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  Window* w = s.Require(window);
+  if (!w) return 0;
   LONG_PTR old = 0;
   switch (index) {
     case GWL_STYLE: old = LONG_PTR(w->style); w->style = DWORD(value); break;
@@ -516,11 +510,8 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   std::lock_guard lock(s.mutex);
   DWORD thread = GetCurrentThreadId();
   if (window) {
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
+    Window* w = s.Require(window);
+    if (!w) return FALSE;
     thread = w->thread;
   }
   s.queues[thread].posted.push_back(MSG{window, message, wParam, lParam, GetTickCount(), {0, 0}});
@@ -533,11 +524,8 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   {
     auto& s = System();
     std::lock_guard lock(s.mutex);
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
-    }
+    Window* w = s.Require(window);
+    if (!w) return 0;
     proc = w->wndProc;
   }
   return proc(window, message, wParam, lParam);
@@ -608,11 +596,8 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   std::lock_guard lock(s.mutex);
   DWORD thread = GetCurrentThreadId();
   if (window) {
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
-    }
+    Window* w = s.Require(window);
+    if (!w) return 0;
     thread = w->thread;
   } else {
     // A timer without a window gets an identifier of its own.
@@ -638,11 +623,8 @@ BOOL InvalidateRect(HWND window, const RECT*, BOOL erase) {
   if (!window) {
     for (auto& [h, w] : s.windows) Invalidate(w, erase);
   } else {
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
+    Window* w = s.Require(window);
+    if (!w) return FALSE;
     Invalidate(*w, erase);
   }
   s.changed.notify_all();
@@ -678,11 +660,8 @@ HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
   {
     auto& s = System();
     std::lock_guard lock(s.mutex);
-    Window* w = s.Find(window);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return nullptr;
-    }
+    Window* w = s.Require(window);
+    if (!w) return nullptr;
     erase = w->erase;
     w->invalid = w->erase = false;
   }

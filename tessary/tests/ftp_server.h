@@ -22,6 +22,11 @@
 #include <thread>
 #include <vector>
 
+// The pyftpdlib launcher beside this header, unless the build names it.
+#ifndef TESSARY_FTP_SERVER_SCRIPT
+#define TESSARY_FTP_SERVER_SCRIPT (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string()
+#endif
+
 namespace ftp_test {
 
 inline constexpr const char* kUser = "panel";

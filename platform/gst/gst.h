@@ -1,0 +1,12 @@
+// GStreamer inside the platform: started once per process, before the first
+// pipeline, by whichever part needs it first (media playback, the board's
+// camera, the sound output).
+#pragma once
+
+namespace orlik::gst {
+
+// Initialises GStreamer once; later calls return at once. False when
+// GStreamer cannot start (then no pipeline may be built).
+bool Init();
+
+}  // namespace orlik::gst

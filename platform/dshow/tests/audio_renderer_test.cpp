@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -166,6 +167,20 @@ TEST_F(AudioRenderer, PlaysInRealTimeWhateverThePushersPace) {
   char output[64];
   EXPECT_EQ(orlik_sim_sound_output(output, sizeof output), 1);
   EXPECT_STREQ(output, "silent");
+}
+
+TEST_F(AudioRenderer, UnsetTheHostsOutputWhenItWorksElseSilence) {
+  unsetenv("ORLIK_AUDIO");
+  auto chain = Connect(AudioType(44100, 2));
+  ASSERT_EQ(chain->Run(), S_OK);
+  ASSERT_EQ(chain->source->PushAll(Bytes(Sweep(2205))), S_OK);
+  ASSERT_EQ(chain->source->EndOfStream(), S_OK);
+  char output[64];
+  EXPECT_EQ(orlik_sim_sound_output(output, sizeof output), 1);
+  std::string name = output;
+  EXPECT_TRUE(name == "silent" || name == "host:pulsesink" || name == "host:alsasink") << name;
+  EXPECT_EQ(orlik_sim_sound_frames(), 2205u);
+  EXPECT_FALSE(std::filesystem::exists(wavPath_));
 }
 
 TEST_F(AudioRenderer, SilenceBetweenSoundsIsNotWrittenAndOtherFormatsAreConverted) {

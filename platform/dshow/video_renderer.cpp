@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace orlik::dshow {
 namespace {
@@ -370,7 +371,36 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     if (retrieved) *retrieved = 0;
     return VFW_E_NO_PALETTE_AVAILABLE;  // true-colour and YUV video only
   }
-  HRESULT WINAPI GetCurrentImage(LONG*, LONG*) override { return E_NOTIMPL; }
+  // The kept frame as a packed DIB: BITMAPINFOHEADER, then 32-bit
+  // bottom-up rows. With no buffer, the size it needs.
+  HRESULT WINAPI GetCurrentImage(LONG* bufferSize, LONG* image) override {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    if (!bufferSize) return E_POINTER;
+    FrameFormat f = window_.Format();
+    size_t row = size_t(f.width) * 4;
+    size_t needed = sizeof(BITMAPINFOHEADER) + row * size_t(f.height);
+    if (!image) {
+      *bufferSize = LONG(needed);
+      return S_OK;
+    }
+    if (*bufferSize < 0 || size_t(*bufferSize) < needed) return E_OUTOFMEMORY;
+    std::vector<uint8_t> pixels;
+    if (!window_.CopyFrame(&pixels) || pixels.size() != row * size_t(f.height)) return E_UNEXPECTED;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = f.width;
+    header.biHeight = f.height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = DWORD(row * size_t(f.height));
+    auto* out = reinterpret_cast<uint8_t*>(image);
+    std::memcpy(out, &header, sizeof header);
+    for (int y = 0; y < f.height; ++y)
+      std::memcpy(out + sizeof header + size_t(f.height - 1 - y) * row, pixels.data() + size_t(y) * row, row);
+    *bufferSize = LONG(needed);
+    return S_OK;
+  }
   HRESULT WINAPI IsUsingDefaultSource() override { return CheckConnected(); }
   HRESULT WINAPI IsUsingDefaultDestination() override { return CheckConnected(); }
 

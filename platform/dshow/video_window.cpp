@@ -272,9 +272,8 @@ void VideoWindow::SyncWindow() {
   }
   windowLock.unlock();
   if (changed) board::Display::Get().Present();
-  // The owner learns of its new child (outside the lock: it may call back).
-  if (newChild && IsWindow(owner))
-    SendMessageW(owner, kParentNotify, WPARAM(WM_CREATE), reinterpret_cast<LPARAM>(newChild));
+  // The owner hears of its new child on its own thread.
+  if (newChild) PostMessageW(owner, kParentNotify, WPARAM(WM_CREATE), reinterpret_cast<LPARAM>(newChild));
 }
 
 // --- state ---------------------------------------------------------------------------------
@@ -298,6 +297,13 @@ FrameFormat VideoWindow::Format() {
 bool VideoWindow::HasFrame() {
   std::lock_guard lock(stateMutex_);
   return haveFrame_;
+}
+
+bool VideoWindow::CopyFrame(std::vector<uint8_t>* pixels) {
+  std::lock_guard lock(stateMutex_);
+  if (!haveFrame_) return false;
+  *pixels = frame_;
+  return true;
 }
 
 #define VIDEO_WINDOW_PROPERTY(Type, Name, member)  \

@@ -12,8 +12,8 @@
 // The window belongs to a thread of the component's own, which handles its
 // repaints and forwards mouse and keyboard messages to the message drain, so
 // it works whichever thread made the calls. When the window is created with
-// an owner, the owner gets WM_PARENTNOTIFY (WM_CREATE, the window's handle),
-// as a parent does for its new child windows.
+// an owner, WM_PARENTNOTIFY (WM_CREATE, the window's handle) is posted to the
+// owner, as a parent hears of its new child windows.
 //
 // All methods may be called from any thread.
 #pragma once
@@ -74,6 +74,9 @@ class VideoWindow {
   // format says (the frame is then ignored).
   bool ShowFrame(const uint8_t* data, size_t size);
   bool HasFrame();
+  // The kept frame as top-down B, G, R, X rows of Format().width pixels;
+  // false before the first frame.
+  bool CopyFrame(std::vector<uint8_t>* pixels);
 
   // The owner window: the video is its child (0: a window of its own on the
   // screen).

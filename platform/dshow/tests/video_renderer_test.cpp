@@ -285,6 +285,7 @@ TEST_F(VideoRenderer, ForwardsMouseAndKeyboardMessagesToTheDrain) {
   Connect(kRgb32TopDown);
   g_lastChild = nullptr;
   ShowIn(0, 0, kW, kH);
+  Pump();
   ASSERT_NE(g_lastChild, nullptr);  // the owner heard of its new child
   EXPECT_EQ(GetParent(g_lastChild), owner_);
   RECT r;
@@ -342,6 +343,21 @@ TEST_F(VideoRenderer, WindowMethodsNeedAConnectionAndThenStartAtTheVideoSize) {
   double frameTime = 0;
   EXPECT_EQ(video->get_AvgTimePerFrame(&frameTime), S_OK);
   EXPECT_DOUBLE_EQ(frameTime, 0.04);
+  // The current image: a bottom-up 32-bit DIB of the last frame.
+  LONG size = 0;
+  EXPECT_EQ(video->GetCurrentImage(&size, nullptr), S_OK);
+  EXPECT_EQ(size, LONG(sizeof(BITMAPINFOHEADER) + kW * kH * 4));
+  std::vector<LONG> dib(size_t(size) / sizeof(LONG));
+  EXPECT_EQ(video->GetCurrentImage(&size, dib.data()), E_UNEXPECTED);  // no frame yet
+  ASSERT_EQ(PushPicture(kRgb32TopDown), S_OK);
+  LONG small = size - 1;
+  EXPECT_EQ(video->GetCurrentImage(&small, dib.data()), E_OUTOFMEMORY);
+  ASSERT_EQ(video->GetCurrentImage(&size, dib.data()), S_OK);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(dib.data());
+  const uint8_t* bottomLeft = bytes + sizeof(BITMAPINFOHEADER);
+  const uint8_t* topRight = bottomLeft + size_t(kH - 1) * kW * 4 + (kW - 1) * 4;
+  EXPECT_EQ(RGB(bottomLeft[2], bottomLeft[1], bottomLeft[0]), kQuarter[2]);
+  EXPECT_EQ(RGB(topRight[2], topRight[1], topRight[0]), kQuarter[1]);
 
   // What callers set reads back; what a video window cannot be is refused.
   EXPECT_EQ(window_->put_WindowStyle(LONG(WS_CHILD | 0x02000000)), S_OK);

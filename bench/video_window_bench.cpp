@@ -48,8 +48,7 @@ void DrawFrame(benchmark::State& state, const GUID& subtype, int bitCount, bool 
     source->Run(0);
     for (auto _ : state)
       if (source->Push(frame.data(), frame.size()) != S_OK) state.SkipWithError("refused");
-    renderer->Stop();
-    source->Stop();
+    source->StopAndDisconnect(renderer.get());
     source->Release();
   }
   DestroyWindow(owner);

@@ -79,9 +79,8 @@ class AudioRenderer : public tolvex_test::PanelTest {
     ComPtr<IBaseFilter> renderer;
     PushSource* source = nullptr;
     ~Chain() {
-      if (renderer) renderer->Stop();
       if (source) {
-        source->Stop();
+        if (renderer) source->StopAndDisconnect(renderer.get());
         source->Release();
       }
     }

@@ -66,6 +66,15 @@ class PushSource final : public BaseFilter {
 
   HRESULT EndOfStream() { return pin_->DeliverEndOfStream(); }
 
+  // Stops, and breaks the connection both ways (the pins hold each other's
+  // filters), as a graph does when it removes a filter.
+  void StopAndDisconnect(IBaseFilter* renderer) {
+    renderer->Stop();
+    Stop();
+    if (IPin* peer = pin_->ConnectedPin()) peer->Disconnect();
+    pin_->Disconnect();
+  }
+
  private:
   class Pin final : public BaseOutputPin {
    public:

@@ -75,7 +75,8 @@ struct SoundOutput::Impl {
   std::deque<std::pair<Clock::time_point, int>> peaks;
 
   std::mutex openMutex;  // one Open at a time: it may wait for the last mixer to end
-  std::thread mixer;
+  bool mixerAlive = false;  // a mixer thread runs (until its output is closed)
+  std::condition_variable mixerEnded;
 
   std::atomic<uint32_t> volume{0xFFFFFFFFu};
   std::atomic<uint64_t> frames{0};
@@ -132,15 +133,15 @@ std::unique_ptr<SoundStream> SoundOutput::Open(const PcmFormat& format) {
 
   std::lock_guard open(impl_->openMutex);
   {
-    std::lock_guard lock(impl_->mutex);
+    std::unique_lock lock(impl_->mutex);
     if (impl_->running && !impl_->streams.empty()) {
       impl_->streams.push_back(state);
       return stream;
     }
+    // The output is chosen afresh for each run of the mixer: a mixer left
+    // without streams ends at its next step and closes its output first.
+    impl_->mixerEnded.wait(lock, [this] { return !impl_->mixerAlive; });
   }
-  // The output is chosen afresh for each run of the mixer: a mixer left
-  // without streams ends at its next step and closes its output first.
-  if (impl_->mixer.joinable()) impl_->mixer.join();
   std::unique_ptr<SoundSink> sink;
   const char* choice = std::getenv("ORLIK_AUDIO");
   std::string wanted = choice ? choice : "";
@@ -151,9 +152,10 @@ std::unique_ptr<SoundStream> SoundOutput::Open(const PcmFormat& format) {
     std::lock_guard lock(impl_->mutex);
     impl_->streams.push_back(state);
     impl_->running = true;
+    impl_->mixerAlive = true;
     impl_->output = sink->Name();
   }
-  impl_->mixer = std::thread([impl = impl_, s = std::move(sink)]() mutable { impl->MixerLoop(std::move(s)); });
+  std::thread([impl = impl_, s = std::move(sink)]() mutable { impl->MixerLoop(std::move(s)); }).detach();
   return stream;
 }
 
@@ -187,6 +189,9 @@ void SoundOutput::Impl::MixerLoop(std::unique_ptr<SoundSink> sink) {
   running = false;
   lock.unlock();
   sink.reset();
+  lock.lock();
+  mixerAlive = false;
+  mixerEnded.notify_all();
 }
 
 size_t SoundOutput::Impl::Mix(size_t due, Clock::time_point now, std::vector<double>& sum,

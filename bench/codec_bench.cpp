@@ -35,7 +35,8 @@ const std::vector<std::vector<uint8_t>>& Frames() {
           bool square = x >= 12 * t && x < 12 * t + 120 && y >= 160 && y < 280;
           f[y * kWidth + x] = uint8_t(square ? 235 : (x + 2 * y + 4 * t) % 200 + int(seed >> 28));
         }
-      for (size_t i = 0; i < kFrameBytes / 3; ++i) f[size_t(kWidth) * kHeight + i] = uint8_t(110 + (i + size_t(t)) % 40);
+      for (size_t i = 0; i < kFrameBytes / 3; ++i)
+        f[size_t(kWidth) * kHeight + i] = uint8_t(110 + (i + size_t(t)) % 40);
     }
     return all;
   }();
@@ -44,10 +45,12 @@ const std::vector<std::vector<uint8_t>>& Frames() {
 
 void BM_DeviceEncode(benchmark::State& state) {
   orlik_sim_reset();
-  HANDLE codec = CreateFileW(u"MFC1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0x80, nullptr);
+  HANDLE codec =
+      CreateFileW(u"MFC1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0x80, nullptr);
   if (codec == INVALID_HANDLE_VALUE) return state.SkipWithError("MFC1: does not open");
   auto send = [&](DWORD code, auto& block) {
-    return DeviceIoControl(codec, code, &block, sizeof block, nullptr, 0, nullptr, nullptr) && block.status >= 0;
+    return DeviceIoControl(codec, code, &block, sizeof block, nullptr, 0, nullptr, nullptr) &&
+           block.status >= 0;
   };
   MFC_ENC_INIT_ARG init{0, kWidth, kHeight, kBitRateKbps, kGop, kFrameRate, 0, kIntraQP, kQpMax, 0.75f};
   MFC_GET_BUF_ADDR_ARG in{}, out{};
@@ -133,7 +136,8 @@ void BM_Openh264Alone(benchmark::State& state) {
       break;
     }
     for (int i = 0; i < info.iLayerNum; ++i)
-      for (int n = 0; n < info.sLayerInfo[i].iNalCount; ++n) bytes += size_t(info.sLayerInfo[i].pNalLengthInByte[n]);
+      for (int n = 0; n < info.sLayerInfo[i].iNalCount; ++n)
+        bytes += size_t(info.sLayerInfo[i].pNalLengthInByte[n]);
   }
   encoder->Uninitialize();
   WelsDestroySVCEncoder(encoder);

@@ -26,7 +26,13 @@ constexpr const char* kName = "MFC1:";
 constexpr size_t kMappedSize = MFC_INPUT_BUFFER_SIZE + MFC_OUTPUT_BUFFER_SIZE;
 constexpr uint64_t kAddressLimit = uint64_t(1) << 32;
 
-enum FaultStep { kOpenStep = 0, kInitStep = 1, kEncodeStep = 2, kInputAddressStep = 3, kOutputAddressStep = 4 };
+enum FaultStep {
+  kOpenStep = 0,
+  kInitStep = 1,
+  kEncodeStep = 2,
+  kInputAddressStep = 3,
+  kOutputAddressStep = 4
+};
 
 bool BelowLimit(const void* p, size_t size) {
   return uint64_t(reinterpret_cast<uintptr_t>(p)) + size <= kAddressLimit;
@@ -43,11 +49,11 @@ void* MapBelow4G(size_t size) {
     munmap(p, size);
   }
 #endif
-  constexpr uintptr_t kStep = 0x1000000;  // 16 MB
-  for (uintptr_t at = kStep; at + size <= kAddressLimit; at += kStep) {
+  const uintptr_t step = (size + 0xFFFF) & ~uintptr_t(0xFFFF);
+  for (uintptr_t at = 0x1000000; at + size <= kAddressLimit; at += step) {
     void* want = reinterpret_cast<void*>(at);
-    void* got = mmap(want, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
-                     -1, 0);
+    void* got =
+        mmap(want, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     if (got == MAP_FAILED) continue;
     if (got == want) return got;
     munmap(got, size);  // a kernel without MAP_FIXED_NOREPLACE took it as a hint
@@ -121,12 +127,13 @@ class Mfc1 final : public Device {
     } else if (!ValidSettings(a)) {
       a.status = MFC_RET_INVALID_PARAM;
     } else {
-      encoder_ = H264Encoder::Create({a.width, a.height, a.bitRate, a.gopNum, a.frameRate, a.intraQP, a.qpMax});
+      encoder_ =
+          H264Encoder::Create({a.width, a.height, a.bitRate, a.gopNum, a.frameRate, a.intraQP, a.qpMax});
       a.status = encoder_ ? MFC_RET_OK : MFC_RET_INVALID_PARAM;
       if (encoder_) frameBytes_ = size_t(a.width) * size_t(a.height) * 3 / 2;
     }
-    board::Codec::Get().Initialised({a.width, a.height, a.bitRate, a.gopNum, a.frameRate, a.reserved, a.intraQP,
-                                     a.qpMax, a.gamma, a.status == MFC_RET_OK ? 1 : 0});
+    board::Codec::Get().Initialised({a.width, a.height, a.bitRate, a.gopNum, a.frameRate, a.reserved,
+                                     a.intraQP, a.qpMax, a.gamma, a.status == MFC_RET_OK ? 1 : 0});
   }
 
   void Encode(MFC_ENC_EXE_ARG& a) {

@@ -22,3 +22,4 @@
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
+#include <orlik/mmsystem.h>

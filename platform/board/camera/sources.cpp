@@ -1,7 +1,7 @@
 #include "board/camera/sources.h"
 
 #include "board/board.h"
-#include "gst/gst_runtime.h"
+#include "gstreamer/gstreamer.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>

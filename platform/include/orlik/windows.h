@@ -21,4 +21,5 @@
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
+#include <orlik/mmsystem.h>
 #include <orlik/devmgr.h>

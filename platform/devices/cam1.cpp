@@ -1,6 +1,7 @@
 #include "devices/camera_device.h"
 
 #include <orlik/devmgr.h>
+#include <orlik/uuids.h>
 #include <orlik/kernel.h>
 
 #include "board/board.h"

@@ -6,6 +6,7 @@
 
 #include "decoder_master.h"
 #include "devices/camera_device.h"
+#include "test_media.h"
 #include "tolvex_test.h"
 
 #include <atomic>
@@ -241,18 +242,16 @@ TEST_F(Camera, FramesArriveAtTheNtscRate) {
   EXPECT_GT(cam.Wait(last, 120), last);
 }
 
-// A clip of four distinct frames at 15 per second, made for the test.
-std::string MakeClip(const std::string& folder) {
-  std::string path = folder + "/clip.avi";
-  std::string command = "gst-launch-1.0 -q videotestsrc num-buffers=4 pattern=ball ! "
-                        "video/x-raw,width=160,height=120,framerate=15/1 ! jpegenc ! avimux ! filesink location=" +
-                        path + " > /dev/null 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  return path;
+// A clip of four distinct frames (a moving ball) at 15 per second.
+std::string Clip() {
+  return tolvex_test::TestMedia::Get().Clip(
+      "ball.avi", "videotestsrc num-buffers=4 pattern=ball ! video/x-raw,width=160,height=120,framerate=15/1 ! "
+                  "jpegenc ! avimux ! filesink location={out}");
 }
 
 TEST_F(Camera, AFileSourcePlaysAtItsOwnRateAndLoops) {
-  std::string clip = MakeClip(root_.path());
+  std::string clip = Clip();
+  ASSERT_FALSE(clip.empty());
   ASSERT_EQ(orlik_sim_camera_set_source(1, clip.c_str()), 1);
   Cam1 cam;
   uint64_t base = cam.Wait(0);

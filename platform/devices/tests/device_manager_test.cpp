@@ -1,5 +1,6 @@
 // The device manager's search and the camera driver's presence.
 #include <orlik/sim.h>
+#include <orlik/uuids.h>
 #include <orlik/windows.h>
 
 #include "tolvex_test.h"

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 namespace orlik::board {
 
@@ -63,6 +64,7 @@ class PipelineSource : public FrameSource {
   ~PipelineSource() override {
     if (pipeline_) {
       gst_element_set_state(pipeline_, GST_STATE_NULL);
+      { std::lock_guard lock(messageMutex_); }  // after the last error report
       gst_object_unref(pipeline_);
     }
     if (sink_) gst_object_unref(sink_);
@@ -124,9 +126,11 @@ class PipelineSource : public FrameSource {
   uint64_t lastFrame_ = 0;
 
  private:
+  std::mutex messageMutex_;
   static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer data) {
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
       auto* self = static_cast<PipelineSource*>(data);
+      std::lock_guard lock(self->messageMutex_);
       if (!self->failed_.exchange(true)) {
         GError* error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
@@ -144,8 +148,10 @@ class Scene final : public PipelineSource {
  public:
   explicit Scene(int input) : input_(input) {}
   ~Scene() override {
-    // The pipeline stops first: the label's probe runs on its thread.
+    // The pipeline stops first: the label's probe runs on its thread. The
+    // lock orders the probe's last run before the end of this object.
     if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+    { std::lock_guard lock(probeMutex_); }
     if (label_) gst_object_unref(label_);
   }
 
@@ -193,6 +199,7 @@ class Scene final : public PipelineSource {
  private:
   static GstPadProbeReturn OnFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
     auto* self = static_cast<Scene*>(data);
+    std::lock_guard lock(self->probeMutex_);
     char text[64];
     std::snprintf(text, sizeof text, "CAMERA %d\n%06llu", self->input_,
                   static_cast<unsigned long long>(++self->produced_));
@@ -202,7 +209,8 @@ class Scene final : public PipelineSource {
 
   int input_;
   GstElement* label_ = nullptr;
-  uint64_t produced_ = 0;  // the streaming thread's own count
+  std::mutex probeMutex_;
+  uint64_t produced_ = 0;  // the streaming thread's count, under probeMutex_
 };
 
 // --- files and devices ---------------------------------------------------------

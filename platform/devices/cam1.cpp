@@ -1,7 +1,6 @@
 #include "devices/camera_device.h"
 
 #include <orlik/devmgr.h>
-#include <orlik/uuids.h>
 #include <orlik/kernel.h>
 
 #include "board/board.h"

@@ -1,6 +1,5 @@
 // The device manager's search and the camera driver's presence.
 #include <orlik/sim.h>
-#include <orlik/uuids.h>
 #include <orlik/windows.h>
 
 #include "tolvex_test.h"

@@ -1,6 +1,6 @@
 // The device manager's search of the drivers that are loaded: by legacy name
 // ("CAM1:"), device name ("$device\CAM1"), bus name, or device class (the
-// GUIDs a driver advertises; cameras: DEVCLASS_CAMERA_GUID, orlik/uuids.h).
+// GUIDs a driver advertises; cameras: DEVCLASS_CAMERA_GUID).
 // A search lists the devices that match when it starts; FindClose
 // (orlik/files.h) ends it.
 #pragma once
@@ -37,6 +37,8 @@ typedef struct _DEVMGR_DEVICE_INFORMATION {
 #ifdef __cplusplus
 static_assert(sizeof(void*) != 8 || sizeof(DEVMGR_DEVICE_INFORMATION) == 1600,
               "the device record has its x86-64 layout");
+// Camera drivers advertise this class.
+ORLIK_DEFINE_GUID(DEVCLASS_CAMERA_GUID, 0xCB998A05, 0x122C, 0x4166, 0x84, 0x6A, 0x93, 0x3E, 0x4D, 0x7E, 0x3C, 0x86);
 #else
 _Static_assert(sizeof(void*) != 8 || sizeof(DEVMGR_DEVICE_INFORMATION) == 1600,
                "the device record has its x86-64 layout");

@@ -274,7 +274,9 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
     if (!bag) return E_POINTER;
     VARIANT name;
     VariantInit(&name);
+    // Asks for a string; a bag that copies into the variant clears it first.
     name.vt = VT_BSTR;
+    name.bstrVal = nullptr;
     HRESULT hr = bag->Read(u"VCapName", &name, log);
     if (FAILED(hr)) return hr;
     if (name.vt != VT_BSTR || !name.bstrVal) {

@@ -35,21 +35,11 @@ class CaptureGraphTest : public CaptureTest {
     ASSERT_EQ(graph_->AddFilter(gate_, u"Grabber"), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_IMGSinkFilter, nullptr, 0x17, IID_IBaseFilter, sink_.put_void()), S_OK);
     ASSERT_EQ(graph_->AddFilter(sink_.get(), u"Image Sinker"), S_OK);
-    if (HaveVideoRenderer()) {
-      ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, capture_.get(), nullptr, nullptr),
-                S_OK);
-    }
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, capture_.get(), nullptr, nullptr), S_OK);
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture_.get(), gate_, sink_.get()),
               S_OK);
     control_ = graph_.As<IMediaControl>(IID_IMediaControl);
     ASSERT_EQ(control_->Run(), S_OK);
-  }
-
-  // The platform's default video renderer is not there yet everywhere.
-  static bool HaveVideoRenderer() {
-    ComPtr<IBaseFilter> renderer;
-    return CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                            renderer.put_void()) == S_OK;
   }
 
   // Stop, take the gate and the sink out, let the graph go; the capture filter stays.
@@ -101,17 +91,22 @@ TEST_F(CaptureGraphTest, TheGateHoldsFramesBackUntilOnePassesAndIsWrittenAsAJpeg
 
   // The preview pin went to a new default video renderer.
   ComPtr<IPin> preview, renderer;
-  if (HaveVideoRenderer()) {
   ASSERT_EQ(builder_->FindPin(capture_.get(), PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, FALSE, 0, preview.put()),
             S_OK);
   ASSERT_EQ(preview->ConnectedTo(renderer.put()), S_OK);
   PIN_INFO info{};
   ASSERT_EQ(renderer->QueryPinInfo(&info), S_OK);
-  CLSID clsid{};
-  info.pFilter->GetClassID(&clsid);
+  ComPtr<IBaseFilter> rendererFilter(info.pFilter);
   info.pFilter->Release();
+  CLSID clsid{};
+  rendererFilter->GetClassID(&clsid);
   EXPECT_EQ(clsid, CLSID_VideoRenderer);
-  }
+  // At the preview pin's own size (its first capability).
+  auto video = rendererFilter.As<IBasicVideo>(IID_IBasicVideo);
+  LONG width = 0, height = 0;
+  ASSERT_TRUE(video);
+  EXPECT_EQ(video->GetVideoSize(&width, &height), S_OK);
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(LONG(160), LONG(96)));
 
   // About 29.97 frames a second reach the gate, none gets past it.
   auto start = Clock::now();

@@ -1,22 +1,24 @@
 // The video capture filter (CLSID_VideoCapture): the board's camera as a
-// DirectShow source. IPersistPropertyBag::Load opens the camera named by the
-// bag's "VCapName"; two output pins, "Capture" and "Preview", publish their
+// DirectShow source. IPersistPropertyBag::Load opens the camera's capture
+// driver named by the bag's "VCapName" ("CAM1:"), the filter's only source
+// of frames; two output pins, "Capture" and "Preview", publish their
 // categories (PIN_CATEGORY_CAPTURE, PIN_CATEGORY_PREVIEW) through
 // IKsPropertySet and their sizes through IAMStreamConfig, in a fixed order so
 // a capability index always means the same size.
 //
 // One streaming thread per run: started when the filter leaves the stopped
-// state, joined when it stops. It waits for each frame of the camera's clock
-// once and, while the filter runs, reads that frame at each connected pin's
-// size into a buffer of the pin's allocator and delivers it. A live source
+// state, joined when it stops. It waits for each frame of the driver's
+// clock (WaitFrame) once and, while the filter runs, reads that frame at
+// each connected pin's size into a buffer of the pin's allocator (ReadFrame)
+// and delivers it. A live source
 // sends nothing while paused (GetState then says VFW_S_CANT_CUE), and a
 // frame with no free buffer on a pin is dropped on that pin rather than held
 // up, so a slow consumer on one pin never stalls the other.
 #include <orlik/dshow.h>
 #include <orlik/kernel.h>
 
-#include "capture/camera_frames.h"
 #include "com/registry.h"
+#include "devices/camera_device.h"
 #include "strmbase.h"
 
 #include <array>
@@ -209,7 +211,7 @@ class CapturePin final : public BaseOutputPin, public IAMStreamConfig, public IK
   // --- streaming (the filter's streaming thread only) ---------------------------------------
   // The size in force; changes only while the filter is stopped.
   FrameSize Size() const { return sizes_[formatIndex_]; }
-  void DeliverFrame(CameraFrames& camera, uint64_t frame, const FrameTime& time, bool first);
+  void DeliverFrame(CameraDevice& camera, uint64_t frame, const FrameTime& time, bool first);
 
  protected:
   HRESULT QueryPinInterface(REFIID iid, void** object) override {
@@ -287,7 +289,7 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
     VariantClear(&name);
     std::lock_guard lock(filterLock_);
     if (state_ != State_Stopped) return VFW_E_WRONG_STATE;
-    auto camera = OpenCameraFrames(device);
+    auto camera = OpenCameraDevice(device);
     if (!camera) {
       DWORD error = GetLastError();
       return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
@@ -382,7 +384,7 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
   }
 
   // The streaming thread: each frame once, to every connected pin while running.
-  void Stream(CameraFrames& camera) {
+  void Stream(CameraDevice& camera) {
     uint64_t last = 0;
     bool first = true;
     while (!stopping_) {
@@ -414,7 +416,7 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
 
   CapturePin capture_;
   CapturePin preview_;
-  std::shared_ptr<CameraFrames> camera_;  // under the filter lock
+  std::shared_ptr<CameraDevice> camera_;  // under the filter lock
   std::u16string deviceName_;
 
   std::thread thread_;
@@ -461,7 +463,7 @@ HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE* type) {
   return S_OK;
 }
 
-void CapturePin::DeliverFrame(CameraFrames& camera, uint64_t frame, const FrameTime& time, bool first) {
+void CapturePin::DeliverFrame(CameraDevice& camera, uint64_t frame, const FrameTime& time, bool first) {
   if (!IsConnected()) return;
   IMediaSample* sample = nullptr;
   if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT)) || !sample) return;

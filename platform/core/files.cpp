@@ -6,6 +6,7 @@
 
 #include "core/devices.h"
 #include "core/paths.h"
+#include "core/search_handle.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -100,7 +101,7 @@ void FillFindData(const std::string& hostPath, std::u16string_view name, const s
 }
 
 // A directory search: the matching entries, taken when the search starts.
-class FindSearch final : public KernelObject {
+class FindSearch final : public SearchHandle {
  public:
   std::vector<WIN32_FIND_DATAW> entries;
   size_t next = 0;
@@ -349,7 +350,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!LookupHandleAs<FindSearch>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  if (!LookupHandleAs<SearchHandle>(find)) return FailWith(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <orlik/dshow.h>
+#include <orlik/sim.h>
 #include <orlik/windows.h>
 
 #include "strmbase.h"
@@ -181,73 +182,6 @@ inline std::pair<int, int> SizeOf(const AM_MEDIA_TYPE& type) {
 
 }  // namespace capture_test
 
-// --- the camera until the board's capture driver is there -------------------------------------
-#include "capture/camera_frames.h"
-
-namespace capture_test {
-
-// Frames at 30000/1001 per second; each shows the picture set by the test,
-// or a gradient of its own number.
-class StandInCamera final : public orlik::capture::CameraFrames {
- public:
-  static void SetPicture(const Picture& picture) {
-    std::lock_guard lock(Mutex());
-    Fixed() = picture;
-  }
-  static void Reset() { SetPicture(Picture{}); }
-  static std::shared_ptr<orlik::capture::CameraFrames> Open(std::u16string_view name) {
-    if (name != u"CAM1:") {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return nullptr;
-    }
-    return std::make_shared<StandInCamera>();
-  }
-
-  uint64_t WaitFrame(uint64_t after, DWORD timeoutMs) override {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      uint64_t due = Due();
-      if (due > after) return due;
-      auto next = Epoch() + std::chrono::nanoseconds(int64_t(after * 1001'000'000'000ULL / 30000));
-      if (next > deadline) {
-        std::this_thread::sleep_until(deadline);
-        return Due() > after ? Due() : 0;
-      }
-      std::this_thread::sleep_until(next);
-    }
-  }
-  bool ReadFrame(uint64_t frame, uint8_t* yv12, int width, int height) override {
-    std::lock_guard lock(Mutex());
-    if (Fixed().width == width && Fixed().height == height) {
-      std::copy(Fixed().bytes.begin(), Fixed().bytes.end(), yv12);
-    } else {
-      Picture p = Gradient(width, height, int(frame % 50));
-      std::copy(p.bytes.begin(), p.bytes.end(), yv12);
-    }
-    return true;
-  }
-
- private:
-  static Clock::time_point Epoch() {
-    static const Clock::time_point epoch = Clock::now();
-    return epoch;
-  }
-  static uint64_t Due() {
-    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - Epoch()).count();
-    return uint64_t(ns) * 30000 / 1001'000'000'000ULL + 1;
-  }
-  static std::mutex& Mutex() {
-    static std::mutex m;
-    return m;
-  }
-  static Picture& Fixed() {
-    static Picture p;
-    return p;
-  }
-};
-
-}  // namespace capture_test
-
 #include "com/registry.h"
 
 namespace capture_test {
@@ -279,12 +213,19 @@ class CaptureTest : public tolvex_test::PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-    StandInCamera::Reset();
-    orlik::capture::SetCameraOpener(&StandInCamera::Open);
+    // The camera's input 1: decoder register 0x00 at its reset value 0, the
+    // select lines HW-N14 high and HW-N13 low (both outputs).
+    constexpr uint32_t kGpio = 0x7F008000, kConN = 0x830, kDatN = 0x834;
+    orlik_sim_poke(kGpio + kConN, (orlik_sim_peek(kGpio + kConN) & ~0x3C000000u) | 0x14000000u);
+    orlik_sim_poke(kGpio + kDatN, (orlik_sim_peek(kGpio + kDatN) & ~(3u << 13)) | (1u << 14));
+    ASSERT_EQ(orlik_sim_camera_input(), 1);
   }
   void TearDown() override { CoUninitialize(); }
 
-  void SetCameraPicture(const Picture& picture) { StandInCamera::SetPicture(picture); }
+  // What the camera shows, byte for byte when read at the picture's size.
+  void SetCameraPicture(const Picture& picture) {
+    ASSERT_EQ(orlik_sim_camera_set_picture(1, picture.bytes.data(), picture.width, picture.height), 1);
+  }
 
   // A capture filter that loaded the camera.
   ComPtr<IBaseFilter> CaptureFilter() {

@@ -188,8 +188,12 @@ TEST_F(VideoCaptureTest, LoadOpensOnlyACameraAndSaveNamesIt) {
   *out.put() = saved;
   EXPECT_LT(persist->Save(out.get(), TRUE, TRUE), 0);
 
+  // A camera that is not there.
   ComPtr<IPropertyBag> bag;
   *bag.put() = new Bag(u"VCapName", u"CAM1:");
+  orlik_sim_fail_device("CAM1:", 0);
+  EXPECT_LT(persist->Load(bag.get(), nullptr), 0);
+  orlik_sim_fail_device("CAM1:", -1);
   EXPECT_EQ(persist->Load(bag.get(), nullptr), S_OK);
   EXPECT_EQ(persist->Save(out.get(), TRUE, TRUE), S_OK);
   EXPECT_EQ(saved->value(), u"CAM1:");
@@ -250,6 +254,8 @@ TEST_F(VideoCaptureTest, StreamsWholeFramesOfTheSizeInForceUntilStopJoinsTheThre
   EXPECT_GE(previewed->samples.load(), after - 2);
   EXPECT_EQ(previewed->Last().size(), size_t(380 * 228 * 3 / 2));
   EXPECT_EQ(captured->Last(), picture.bytes);
+  // Each frame was taken from the camera once, for both pins.
+  EXPECT_LE(orlik_sim_camera_frames(), after + 2);
   // Stamped by the graph's clock, one frame apart.
   ASSERT_TRUE(captured->timed);
   ASSERT_GE(captured->starts.size(), 30u);
@@ -260,6 +266,29 @@ TEST_F(VideoCaptureTest, StreamsWholeFramesOfTheSizeInForceUntilStopJoinsTheThre
   }
   captured->Release();
   previewed->Release();
+}
+
+TEST_F(VideoCaptureTest, WhileTheCameraSendsNoFramesNothingIsDeliveredAndStopIsStillPrompt) {
+  auto filter = CaptureFilter();
+  auto graph = NewGraph();
+  ASSERT_EQ(graph->AddFilter(filter.get(), u"Video Capture Filter Source"), S_OK);
+  auto* sink = new TestSink;
+  ASSERT_EQ(graph->AddFilter(sink, u"Sink"), S_OK);
+  ASSERT_EQ(graph->Connect(PinByCategory(filter.get(), PIN_CATEGORY_CAPTURE).get(), sink->Input()), S_OK);
+  auto control = graph.As<IMediaControl>(IID_IMediaControl);
+  orlik_sim_fail_device("CAM1:", 1);
+  ASSERT_EQ(control->Run(), S_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(sink->samples.load(), 0);
+  auto start = Clock::now();
+  EXPECT_EQ(control->Stop(), S_OK);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);
+  // Frames again: the next run delivers.
+  orlik_sim_fail_device("CAM1:", -1);
+  ASSERT_EQ(control->Run(), S_OK);
+  EXPECT_TRUE(WaitUntil([&] { return sink->samples >= 2; }, 2000));
+  EXPECT_EQ(control->Stop(), S_OK);
+  sink->Release();
 }
 
 TEST_F(VideoCaptureTest, SetFormatOnAConnectedPinRemakesTheConnection) {

@@ -1,4 +1,4 @@
-#include "gst/gst.h"
+#include "gst/gst_runtime.h"
 
 #include <gst/gst.h>
 

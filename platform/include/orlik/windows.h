@@ -21,3 +21,4 @@
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
+#include <orlik/mmsystem.h>

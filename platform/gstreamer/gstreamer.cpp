@@ -1,4 +1,4 @@
-#include "gst/gst_runtime.h"
+#include "gstreamer/gstreamer.h"
 
 #include <gst/gst.h>
 

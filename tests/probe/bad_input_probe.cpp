@@ -124,11 +124,10 @@ class ArgumentValues {
     if (kind == "i32" || kind == "n" || kind == "delay") {
       std::vector<std::pair<const char*, int32_t>> numbers = {{"INT32_MIN", INT32_MIN}, {"-1", -1}, {"0", 0}};
       // A count stays within the buffer the export is given; a delay the
-      // caller asks for is taken as it is, so its largest values would only
-      // make the call as long as asked.
+      // caller asks for is taken as it is, so a long one would only make the
+      // call as long as asked.
       if (kind == "i32") numbers.insert(numbers.end(), {{"256", 256}, {"INT32_MAX", INT32_MAX}});
       if (kind == "n") numbers.push_back({"65536", 65536});
-      if (kind == "delay") numbers.push_back({"256", 256});
       for (auto [label, n] : numbers) v.push_back(Int(label, n));
     } else if (kind == "u32") {
       for (auto [label, n] : std::vector<std::pair<const char*, uint32_t>>{

@@ -2,7 +2,8 @@
 # Sets up, builds and runs the benchmarks, then prints each comparison's ratio.
 #   scripts/bench.sh                every benchmark
 #   scripts/bench.sh renokit ftp    only renokit_bench and ftp_bench
-# Results (Google Benchmark JSON) go to build/default/bench-results/.
+# BENCH_PRESET=ci uses the test suite's build (same optimisation) instead of
+# build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 all=(renokit ftp lettra bus watch)
@@ -11,15 +12,16 @@ chosen=("$@")
 targets=()
 for name in "${chosen[@]}"; do targets+=("${name}_bench"); done
 
+preset="${BENCH_PRESET:-default}"
 bash scripts/bootstrap.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target "${targets[@]}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target "${targets[@]}"
 
-results=build/default/bench-results
+results="build/$preset/bench-results"
 mkdir -p "$results"
 for name in "${chosen[@]}"; do
   echo "== ${name}_bench"
-  "./build/default/bin/${name}_bench" --benchmark_out="$results/$name.json" --benchmark_out_format=json
+  "./build/$preset/bin/${name}_bench" --benchmark_out="$results/$name.json" --benchmark_out_format=json
 done
 
 # Each comparison: the subject against its reference in the same run.

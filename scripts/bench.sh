@@ -51,29 +51,29 @@ def compare(label, subject, reference, ratio):
         rows.append((label, None))
 
 if "renokit" in chosen:
-    r = runs("renokit_bench")
+    r = runs("renokit")
     for size in (4096, 65536):
         compare(f"Renokit Start's comparison / cmp-like reading, {size // 1024} KiB files (throughput)",
                 r.get(f"BM_StartComparison/{size}"), r.get(f"BM_CmpReading/{size}"),
                 lambda s, c: s["bytes_per_second"] / c["bytes_per_second"])
 if "ftp" in chosen:
-    r = runs("ftp_bench")
+    r = runs("ftp")
     for way, name in (("download", "Download"), ("upload", "Upload")):
         compare(f"Tessary / curl, 100 MB {way} (throughput)",
                 r.get(f"Tessary{name}/iterations:3/real_time"), r.get(f"Curl{name}/iterations:3/real_time"),
                 lambda t, c: seconds(c) / seconds(t))
 if "lettra" in chosen:
-    r = runs("lettra_bench")
+    r = runs("lettra")
     compare("Lettra sample page printed / only drawn (time)",
             r.get("BM_PrintSamplePage/real_time"), r.get("BM_DrawSamplePage/real_time"),
             lambda p, d: seconds(p) / seconds(d))
 if "bus" in chosen:
-    r = runs("bus_bench")
+    r = runs("bus")
     compare("Two-wire byte at speed 0 / its 32 yields (time)",
             r.get("BM_WriteByteSpeed0"), r.get("BM_Yield"),
             lambda w, y: seconds(w) / (32 * seconds(y)))
 if "watch" in chosen:
-    r = runs("watch_bench")
+    r = runs("watch")
     for idle in (10000, 0):
         compare(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
                 r.get(f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time"), r.get("BM_ApplicationReadsPortByte"),

@@ -522,7 +522,9 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
     if (r != 0) error = errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno);
   }
   if (error != ERROR_SUCCESS || failIfExists) unlink(temp.c_str());
-  if (close(out) != 0 && error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+  // Closed only now, so the lock marks the temporary as live until it is
+  // gone; after fsync the close cannot lose data.
+  close(out);
   if (error != ERROR_SUCCESS) return FailWith(error);
   SyncFolder(folder);
   SetLastError(ERROR_SUCCESS);

@@ -178,12 +178,14 @@ TEST_F(TessaryTest, MissingAndEmptyFilesFail) {
   EXPECT_EQ(FollowTransfer(*x_).back(), -1);
 }
 
-// The cancel takes effect at the next block. The throttled test server sends
-// in bursts and then pauses for up to a few seconds to keep its average rate,
-// so one block can take longer than one two-second wait: ask again.
+// The cancel takes effect at the next block, and the caller is woken once
+// the remote file is closed. The throttled test server sends in bursts and
+// then pauses for up to a few seconds to keep its average rate, and closing
+// an upload waits until it has taken what the sockets hold, so one cancel can
+// take longer than one two-second wait: ask again.
 int32_t Cancel(const Exports& x) {
   int32_t result = 258;
-  for (int i = 0; i < 4 && result == 258; ++i) result = x.FileUpNDownloadCancel();
+  for (int i = 0; i < 15 && result == 258; ++i) result = x.FileUpNDownloadCancel();
   return result;
 }
 

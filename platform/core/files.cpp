@@ -7,6 +7,7 @@
 #include "board/storage.h"
 #include "core/devices.h"
 #include "core/paths.h"
+#include "core/search_handle.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -148,7 +149,7 @@ void SyncFolder(const std::string& folder) {
 
 // A directory search: the matching entries, taken when the search starts, in
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
-class FindSearch final : public KernelObject {
+class FindSearch final : public SearchHandle {
  public:
   struct Entry {
     std::u16string name;
@@ -438,7 +439,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!LookupHandleAs<FindSearch>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  if (!LookupHandleAs<SearchHandle>(find)) return FailWith(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;
 }

@@ -15,6 +15,7 @@ ORLIK_BEGIN_C
 ORLIK_API HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 ORLIK_API BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData);
+// Ends a file search, or a device search (FindFirstDevice, orlik/devmgr.h).
 ORLIK_API BOOL WINAPI FindClose(HANDLE find);
 
 // Copies a file. The new file is written beside the target under a hidden

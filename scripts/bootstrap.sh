@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   # toolchain and test frameworks
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libffi-dev
   clang libclang-rt-14-dev python3
   # platform layer
   libcairo2-dev fontconfig libfontconfig-dev libfreetype-dev fonts-nanum fonts-dejavu-core

@@ -7,6 +7,7 @@
 
 namespace {
 
+using vistrel_test::Boxes;
 using vistrel_test::VistrelTest;
 
 struct WxH {

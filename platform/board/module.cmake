@@ -4,3 +4,7 @@ find_library(ORLIK_YUV_LIBRARY yuv REQUIRED)
 find_path(ORLIK_YUV_INCLUDE libyuv.h REQUIRED)
 target_include_directories(orlik SYSTEM PRIVATE ${ORLIK_YUV_INCLUDE})
 target_link_libraries(orlik PRIVATE ${ORLIK_YUV_LIBRARY})
+
+# The console speaks line-delimited JSON (nlohmann's header-only library).
+find_package(nlohmann_json 3.10 REQUIRED)
+target_link_libraries(orlik PRIVATE nlohmann_json::nlohmann_json)

@@ -7,6 +7,7 @@
 #include <orlik/winuser.h>
 
 #include "board/board.h"
+#include "board/console/console.h"
 #include "board/display.h"
 #include "gdi/dc.h"
 
@@ -257,6 +258,7 @@ WORD RegisterClassW(const WNDCLASSW* windowClass) {
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU, HINSTANCE, LPVOID param) {
+  board::console::Start();
   HWND handle;
   {
     auto& s = System();

@@ -2,11 +2,12 @@
 # Sets up, builds and runs the benchmarks, then prints each comparison's ratio.
 #   scripts/bench.sh                every benchmark
 #   scripts/bench.sh renokit ftp    only renokit_bench and ftp_bench
+#   scripts/bench.sh console        the panel console: drive-to-queue latency, register-path cost
 # BENCH_PRESET=ci uses the test suite's build (same optimisation) instead of
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch codec vistrel)
+all=(renokit ftp lettra bus watch codec vistrel console)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -93,6 +94,16 @@ if "vistrel" in chosen:
     compare("Vistrel recording path / openh264 alone, 720 x 480 frames (speed)",
             r.get("BM_RecordingPath/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
             lambda v, o: seconds(o) / seconds(v))
+if "console" in chosen:
+    r = runs("console")
+    for name in ("BM_RegisterPathConsoleAttached", "BM_RegisterPathConsoleSubscribedToPins"):
+        compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / none (time)",
+                r.get(f"{name}/min_time:1.000"), r.get("BM_RegisterPathNoConsole/min_time:1.000"),
+                lambda c, n: seconds(c) / seconds(n))
+    for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
+        b = r.get(f"{name}/manual_time")
+        if b:
+            print(f"  {name.split('/')[0]}: p50 {b['p50_us']:.0f} us, p99 {b['p99_us']:.0f} us")
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

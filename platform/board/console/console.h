@@ -7,8 +7,8 @@
 // The endpoint starts lazily, the first time the process opens a device,
 // creates a window or shows a message box (or a test asks for the socket's
 // path), in the device root of that moment; it runs on a thread of its own
-// and removes its socket when the process exits. ORLIK_CONSOLE=off keeps it
-// from starting.
+// and removes its socket when the process exits. While ORLIK_CONSOLE is "off"
+// (or "0") it does not start.
 #pragma once
 
 #include <string>

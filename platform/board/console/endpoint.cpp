@@ -83,6 +83,9 @@ class Endpoint {
   }
 
   void Start() {
+    // Read at each call, so a process can run without a console for a while.
+    if (const char* off = std::getenv("ORLIK_CONSOLE"); off && (!std::strcmp(off, "off") || !std::strcmp(off, "0")))
+      return;
     std::call_once(started_, [this] { Open(); });
   }
   std::string Path() {
@@ -104,16 +107,19 @@ class Endpoint {
   }
 
   // A GPIO listener, called under the board lock: the lock already orders the
-  // producers, so the ring needs no lock of its own.
+  // producers, so the ring needs no lock of its own. Only a change that finds
+  // the ring drained wakes the server; DrainEvents looks again after it has
+  // caught up (the head and tail stores and loads are sequentially consistent
+  // on both sides, so one of the two always sees the other's store).
   void PinChanged(char port, int pin, int level) {
     size_t head = head_.load(std::memory_order_relaxed);
     if (head - tail_.load(std::memory_order_acquire) >= kRingSize) {
       dropped_pins_.fetch_add(1, std::memory_order_relaxed);
-    } else {
-      ring_[head % kRingSize] = {port, int8_t(pin), int8_t(level), Now()};
-      head_.store(head + 1, std::memory_order_release);
+      return;
     }
-    Wake();
+    ring_[head % kRingSize] = {port, int8_t(pin), int8_t(level), Now()};
+    head_.store(head + 1, std::memory_order_seq_cst);
+    if (tail_.load(std::memory_order_seq_cst) == head) Wake();
   }
 
  private:
@@ -168,8 +174,6 @@ void RemoveSocketAtExit() {
 }
 
 void Endpoint::Open() {
-  if (const char* off = std::getenv("ORLIK_CONSOLE"); off && (!std::strcmp(off, "off") || !std::strcmp(off, "0")))
-    return;
   std::error_code ec;
   std::string root = std::filesystem::absolute(DeviceRoot(), ec).lexically_normal().string();
   if (ec) return;
@@ -403,14 +407,20 @@ void Endpoint::Handle(Client& c, std::string_view line) {
 void Endpoint::DrainEvents() {
   std::vector<std::pair<EventKind, std::string>> lines;
   size_t tail = tail_.load(std::memory_order_relaxed);
-  size_t head = head_.load(std::memory_order_acquire);
-  for (; tail != head; ++tail) {
-    const PinChange& p = ring_[tail % kRingSize];
-    char name[16];
-    std::snprintf(name, sizeof name, "HW-%c%d", p.port, p.pin);
-    lines.emplace_back(EventKind::kPin, Dump({{"event", "pin"}, {"pin", name}, {"level", p.level}, {"t", p.t}}));
+  size_t taken = 0;
+  for (size_t head; (head = head_.load(std::memory_order_seq_cst)) != tail;) {
+    if (taken >= kRingSize) {
+      Wake();  // a pin that never rests: serve the clients, then come back
+      break;
+    }
+    for (; tail != head; ++tail, ++taken) {
+      const PinChange& p = ring_[tail % kRingSize];
+      char name[16];
+      std::snprintf(name, sizeof name, "HW-%c%d", p.port, p.pin);
+      lines.emplace_back(EventKind::kPin, Dump({{"event", "pin"}, {"pin", name}, {"level", p.level}, {"t", p.t}}));
+    }
+    tail_.store(tail, std::memory_order_seq_cst);
   }
-  tail_.store(tail, std::memory_order_release);
   size_t droppedPins = dropped_pins_.exchange(0, std::memory_order_relaxed);
   std::deque<json> queued;
   size_t dropped;

@@ -13,11 +13,13 @@
 //   box TEXT   -> "box"               a message box with TEXT
 //   paint R G B -> "painted"          a full-screen window erased in that colour
 //   quit       -> ends the program
+#include <orlik/sim.h>
 #include <orlik/windows.h>
 
 #include <dlfcn.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -27,6 +29,7 @@
 
 namespace {
 
+constexpr uint32_t kPortQData = 0x7F008184;  // port D of the library is HW-Q
 COLORREF gColour = 0;
 
 LRESULT CALLBACK PaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -87,7 +90,18 @@ int main(int argc, char** argv) {
       }
     });
   }
+  // The watch thread takes the port's first sample on its own time: "ready"
+  // waits for it (a read of HW-Q's data register), so that a change made
+  // after "ready" is a change to the watch.
+  orlik_sim_trace(1);
   watchStart();
+  for (bool sampled = false; !sampled; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+    uint32_t phys = 0, value = 0;
+    int write = 0;
+    for (int i = 0; !sampled && orlik_sim_trace_entry(i, &phys, &value, &write); ++i)
+      sampled = !write && phys == kPortQData;
+  }
+  orlik_sim_trace(0);
   Say("ready");
 
   HWND window = nullptr;

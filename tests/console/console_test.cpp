@@ -72,6 +72,19 @@ TEST_F(ConsoleTest, DrivenPinReachesTheProgramsPortQueueAndPinEvents) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(pins.find("HW-Q0   0 input      pull=up   driven=0"), std::string::npos) << pins;
   EXPECT_NE(pins.find("HW-Q3   1 input      pull=up   driven=-"), std::string::npos) << pins;
+
+  // Lines driven from outside reach the bus decoders too: on the main bus
+  // (clock HW-B5, data HW-B6) both lines high, a start, two bits, then a
+  // start inside the byte.
+  Ok({{"cmd", "subscribe"}, {"events", {"bus-error"}}});
+  for (auto [pin, level] : std::vector<std::pair<const char*, int>>{
+           {"HW-B5", 1}, {"HW-B6", 1}, {"HW-B6", 0}, {"HW-B5", 0}, {"HW-B6", 1}, {"HW-B5", 1}, {"HW-B5", 0}, {"HW-B5", 1}, {"HW-B6", 0}})
+    Ok({{"cmd", "drive"}, {"pin", pin}, {"level", level}});
+  json error = console_.NextEvent("bus-error");
+  EXPECT_EQ(error["bus"], "main") << error.dump();
+  json bus = Ok({{"cmd", "bus"}, {"bus", "main"}});
+  ASSERT_EQ(bus["errors"].size(), 1u) << bus.dump();
+  EXPECT_EQ(bus["errors"][0], error["error"]);
 }
 
 TEST_F(ConsoleTest, AnalogueInputsBatteryAndSupplyReadBackThroughTheExports) {

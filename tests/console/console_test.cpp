@@ -27,6 +27,15 @@ class ConsoleTest : public ::testing::Test {
     ASSERT_TRUE(console_.Connect(socket_));
   }
 
+  // The application ends cleanly: a sanitizer's report in it (the endpoint
+  // runs there) would make its exit status non-zero.
+  void TearDown() override {
+    if (!app_) return;
+    console_.Close();
+    app_->CloseInput();
+    EXPECT_EQ(app_->Wait(), 0) << "the panel application's exit status";
+  }
+
   json Ok(json request) {
     json reply = console_.Call(std::move(request));
     EXPECT_TRUE(reply.is_object() && reply.value("ok", false)) << reply.dump();
@@ -243,6 +252,8 @@ TEST_F(ConsoleTest, ListShowsLiveProcessesStaleSocketsAreCleanedAndTheSocketGoes
   EXPECT_TRUE(AwaitFile(stale, false));
   EXPECT_EQ(Panel({"info", "--json"}).second.find("\"pid\":" + std::to_string(second.pid())) != std::string::npos,
             true);
+  second.CloseInput();
+  EXPECT_EQ(second.Wait(), 0);
 
   // A normal exit removes the socket; a kill leaves it for the next starter.
   app_->CloseInput();

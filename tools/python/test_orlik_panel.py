@@ -44,8 +44,9 @@ class App:
         return self.expect(prefix)
 
     def stop(self):
+        """Ends the application; it must exit cleanly."""
         self.proc.stdin.close()
-        self.proc.wait(timeout=10)
+        assert self.proc.wait(timeout=10) == 0, "the application's exit status"
 
 
 def run_with_app(check):

@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -270,7 +271,12 @@ void Endpoint::Run() {
 void Endpoint::Accept() {
   for (;;) {
     int fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+      // Out of descriptors: the connection waits in the backlog; pause rather
+      // than spin on a listening socket that stays readable.
+      if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return;
+    }
     ucred peer{};
     socklen_t len = sizeof peer;
     std::string refusal;

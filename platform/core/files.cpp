@@ -5,6 +5,9 @@
 #include <orlik/text.h>
 
 #include "core/devices.h"
+#include "core/filetime.h"
+#include "core/last_error.h"
+#include "core/names.h"
 #include "core/paths.h"
 
 #include <dirent.h>
@@ -45,41 +48,6 @@ class File final : public KernelObject {
  private:
   int fd_;
 };
-
-BOOL FailWith(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
-
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
-
-// Wildcard match ignoring ASCII case: "*" any run, "?" one unit.
-bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
-  if (pattern == u"*.*" || pattern == u"*") return true;
-  size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::u16string_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
-
-FILETIME FileTimeFrom(const struct timespec& t) {
-  // 100 ns units since 1601-01-01.
-  uint64_t v = (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
-  return FILETIME{DWORD(v), DWORD(v >> 32)};
-}
 
 void FillFindData(const std::string& hostPath, std::u16string_view name, const struct stat& st,
                   WIN32_FIND_DATAW* data) {
@@ -170,13 +138,13 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     return ok;
   }
   auto file = LookupHandleAs<File>(handle);
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  if (toRead && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   size_t done = 0;
   while (done < toRead) {
     ssize_t n = ::read(file->fd(), static_cast<char*>(buffer) + done, toRead - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FailWith(ErrorFromErrno(errno));
+    if (n < 0) return Fail(ErrorFromErrno(errno));
     if (n == 0) break;
     done += size_t(n);
   }
@@ -193,15 +161,15 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
     return ok;
   }
   auto file = LookupHandleAs<File>(handle);
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  if (toWrite && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   size_t done = 0;
   while (done < toWrite) {
     ssize_t n = ::write(file->fd(), static_cast<const char*>(buffer) + done, toWrite - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       if (written) *written = DWORD(done);
-      return FailWith(ErrorFromErrno(errno));
+      return Fail(ErrorFromErrno(errno));
     }
     done += size_t(n);
   }
@@ -242,16 +210,16 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
 
 BOOL FlushFileBuffers(HANDLE handle) {
   auto file = LookupHandleAs<File>(handle);
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  return fsync(file->fd()) == 0 ? TRUE : FailWith(ErrorFromErrno(errno));
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  return fsync(file->fd()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
 BOOL DeleteFileW(LPCWSTR name) {
-  if (!name) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!name) return Fail(ERROR_INVALID_PARAMETER);
   std::string path = HostPath(View(name));
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-  return unlink(path.c_str()) == 0 ? TRUE : FailWith(ErrorFromErrno(errno));
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
 DWORD GetFileAttributesW(LPCWSTR name) {
@@ -265,9 +233,9 @@ DWORD GetFileAttributesW(LPCWSTR name) {
 }
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
-  if (!name) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!name) return Fail(ERROR_INVALID_PARAMETER);
   if (mkdir(HostPath(View(name)).c_str(), 0755) == 0) return TRUE;
-  return FailWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+  return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
 }
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
@@ -314,7 +282,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       std::string hostName = e->d_name;
       if (hostName == "." || hostName == "..") continue;
       std::u16string name = FromUtf8(hostName);
-      if (!WildcardMatch(pattern, name)) continue;
+      if (!WildcardMatch(pattern, name, LetterCase::kIgnoreAscii)) continue;
       std::string entryPath = dirPath + "/" + hostName;
       if (stat(entryPath.c_str(), &st) != 0) continue;  // dangling link
       WIN32_FIND_DATAW data;
@@ -341,33 +309,33 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   auto search = LookupHandleAs<FindSearch>(find);
-  if (!search) return FailWith(ERROR_INVALID_HANDLE);
-  if (!findData) return FailWith(ERROR_INVALID_PARAMETER);
-  if (search->next >= search->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
+  if (!search) return Fail(ERROR_INVALID_HANDLE);
+  if (!findData) return Fail(ERROR_INVALID_PARAMETER);
+  if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);
   *findData = search->entries[search->next++];
   return TRUE;
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!LookupHandleAs<FindSearch>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  if (!LookupHandleAs<FindSearch>(find)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;
 }
 
 BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists) {
-  if (!existingFileName || !newFileName) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!existingFileName || !newFileName) return Fail(ERROR_INVALID_PARAMETER);
   std::string from = HostPath(View(existingFileName));
   std::string to = HostPath(View(newFileName));
   struct stat st, tst;
-  if (stat(from.c_str(), &st) != 0) return FailWith(ErrorFromErrno(errno));
-  if (!S_ISREG(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  if (stat(from.c_str(), &st) != 0) return Fail(ErrorFromErrno(errno));
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   bool targetExists = stat(to.c_str(), &tst) == 0;
-  if (targetExists && !S_ISREG(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-  if (targetExists && failIfExists) return FailWith(ERROR_FILE_EXISTS);
+  if (targetExists && !S_ISREG(tst.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (targetExists && failIfExists) return Fail(ERROR_FILE_EXISTS);
   if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino)
-    return FailWith(ERROR_SHARING_VIOLATION);
+    return Fail(ERROR_SHARING_VIOLATION);
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FailWith(ErrorFromErrno(errno));
+  if (in < 0) return Fail(ErrorFromErrno(errno));
 
   auto slash = to.rfind('/');
   std::string folder = slash == std::string::npos ? "." : to.substr(0, slash);
@@ -377,7 +345,7 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
   if (out < 0) {
     DWORD error = ErrorFromErrno(errno);
     close(in);
-    return FailWith(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    return Fail(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
   }
   DWORD error = ERROR_SUCCESS;
   std::vector<char> buffer(1 << 16);
@@ -411,7 +379,7 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
     if (r != 0) error = errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno);
   }
   if (error != ERROR_SUCCESS || failIfExists) unlink(temp.c_str());
-  if (error != ERROR_SUCCESS) return FailWith(error);
+  if (error != ERROR_SUCCESS) return Fail(error);
   // Make the rename itself durable.
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -426,7 +394,7 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, ULARGE_INTEGER* freeBytesAvailab
                          ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes) {
   std::string path = HostPath(View(directoryName));
   struct statvfs vfs;
-  if (statvfs(path.c_str(), &vfs) != 0) return FailWith(ErrorFromErrno(errno));
+  if (statvfs(path.c_str(), &vfs) != 0) return Fail(ErrorFromErrno(errno));
   if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = uint64_t(vfs.f_bavail) * vfs.f_frsize;
   if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = uint64_t(vfs.f_blocks) * vfs.f_frsize;
   if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = uint64_t(vfs.f_bfree) * vfs.f_frsize;

@@ -5,6 +5,7 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 
+#include "core/last_error.h"
 #include "core/paths.h"
 #include "core/waitable.h"
 
@@ -88,11 +89,6 @@ std::string PlatformLibraryFolder() {
   std::string path = info.dli_fname;
   auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 }  // namespace

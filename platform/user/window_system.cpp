@@ -8,6 +8,7 @@
 
 #include "board/board.h"
 #include "board/display.h"
+#include "core/names.h"
 #include "gdi/dc.h"
 
 #include <algorithm>
@@ -92,12 +93,7 @@ WindowSystem& System() {
   return *system;
 }
 
-std::u16string LowerName(LPCWSTR name) {
-  std::u16string s(View(name));
-  for (auto& c : s)
-    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
-  return s;
-}
+std::u16string LowerName(LPCWSTR name) { return LowerAscii(View(name)); }
 
 bool InRange(UINT message, UINT first, UINT last) {
   return (first == 0 && last == 0) || (message >= first && message <= last);

@@ -10,6 +10,7 @@
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
 #include <orlik/msgqueue.h>
+#include <orlik/mfc.h>
 #include <orlik/ndis.h>
 #include <orlik/sync.h>
 #include <orlik/wininet.h>
@@ -21,3 +22,4 @@
 #include <orlik/objbase.h>
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
+#include <orlik/mmsystem.h>

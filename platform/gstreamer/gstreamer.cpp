@@ -1,4 +1,4 @@
-#include "gst/gst.h"
+#include "gstreamer/gstreamer.h"
 
 #include <gst/gst.h>
 

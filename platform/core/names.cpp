@@ -16,7 +16,6 @@ std::u16string LowerAscii(std::u16string_view text) { return Lowered(text); }
 std::string LowerAscii(std::string_view text) { return Lowered(text); }
 
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name, LetterCase letterCase) {
-  if (pattern == u"*.*" || pattern == u"*") return true;
   auto same = [letterCase](char16_t a, char16_t b) {
     return letterCase == LetterCase::kIgnoreAscii ? LowerAscii(a) == LowerAscii(b) : a == b;
   };
@@ -38,6 +37,10 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name, Letter
   }
   while (p < pattern.size() && pattern[p] == u'*') ++p;
   return p == pattern.size();
+}
+
+bool FileNameMatch(std::u16string_view pattern, std::u16string_view name, LetterCase letterCase) {
+  return pattern == u"*.*" || WildcardMatch(pattern, name, letterCase);
 }
 
 }  // namespace orlik

@@ -16,7 +16,11 @@ std::string LowerAscii(std::string_view text);
 
 enum class LetterCase { kSensitive, kIgnoreAscii };
 
-// True when name matches the whole pattern; "*" and "*.*" match every name.
+// True when name matches the whole pattern.
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name, LetterCase letterCase);
+
+// A find pattern over file names: as WildcardMatch, and "*.*" matches every
+// name, with a dot or without.
+bool FileNameMatch(std::u16string_view pattern, std::u16string_view name, LetterCase letterCase);
 
 }  // namespace orlik

@@ -579,7 +579,7 @@ HINTERNET FtpFindFirstFileW(HINTERNET connection, LPCWSTR searchFile, LPWIN32_FI
     std::vector<WIN32_FIND_DATAW> entries;
     for (const auto& e : ftp::ParseListing(text, mlsd, int64_t(std::time(nullptr)))) {
       WIN32_FIND_DATAW d = ToFindData(e);
-      if (WildcardMatch(pattern, View(d.cFileName), LetterCase::kSensitive)) entries.push_back(d);
+      if (FileNameMatch(pattern, View(d.cFileName), LetterCase::kSensitive)) entries.push_back(d);
     }
     if (entries.empty()) return Fail(ERROR_NO_MORE_FILES);
     if (findData) *findData = entries.front();

@@ -1,11 +1,15 @@
-// Media for the playback tests, made with GStreamer at run time (no media
-// file is kept in the repository), and a reader for the WAV file the panel's
-// sound output writes (ORLIK_AUDIO=/path/file.wav).
+// Media for tests, made at run time with GStreamer's gst-launch-1.0 (no
+// media files are kept in the tree), and a reader for the WAV file the
+// panel's sound output writes (ORLIK_AUDIO=/path/file.wav).
 //
-// Each clip is made once per test program: the first test process that asks
-// for it runs gst-launch-1.0 into the program's media folder under a file
-// lock; the others (ctest runs each test in a process of its own, in
-// parallel) wait on the lock and find it made.
+// Where the clips live:
+// - a test program built with TOLVEX_TEST_MEDIA_DIR keeps them in that
+//   folder, made once per test program: ctest runs each test in a process of
+//   its own, in parallel, so the first process that asks for a clip makes it
+//   under a file lock and the others find it made. The pipeline's text is
+//   part of the file name, so a changed pipeline makes a new clip;
+// - otherwise each process makes them in a temporary folder of its own,
+//   removed when the program ends.
 #pragma once
 
 #include <fcntl.h>
@@ -13,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,41 +24,106 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace tolvex_test {
 
-// The clip named `name` made by `pipeline`, a gst-launch-1.0 description
-// whose last element is "filesink location=@OUT@". The pipeline's text is
-// part of the file name, so a changed pipeline makes a new clip. Empty on
-// failure.
-inline std::string MakeMedia(const std::string& folder, const std::string& name,
-                             const std::string& pipeline) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  char key[32];
-  std::snprintf(key, sizeof key, "%016zx", std::hash<std::string>{}(pipeline));
-  auto dot = name.rfind('.');
-  std::string path = folder + "/" + name.substr(0, dot) + "-" + key + name.substr(dot);
-  int lock = open((folder + "/.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-  if (lock < 0) return {};
-  flock(lock, LOCK_EX);
-  if (!fs::exists(path)) {
-    std::string partial = path + ".part";
-    std::string line = pipeline;
-    line.replace(line.find("@OUT@"), 5, "'" + partial + "'");
-    std::string command = "gst-launch-1.0 -q " + line + " >/dev/null 2>&1";
-    if (std::system(command.c_str()) == 0 && fs::file_size(partial, ec) > 0)
-      fs::rename(partial, path, ec);
-    else
-      fs::remove(partial, ec);
+class TestMedia {
+ public:
+  static TestMedia& Get() {
+    static TestMedia media;
+    return media;
   }
-  flock(lock, LOCK_UN);
-  close(lock);
-  return fs::exists(path) ? path : std::string();
-}
+
+  // The path of a clip made by a gst-launch-1.0 pipeline description in
+  // which "{out}" stands for the output file. Empty when the pipeline
+  // failed.
+  std::string Clip(const std::string& name, const std::string& pipeline) {
+    std::lock_guard lock(mutex_);
+    auto it = made_.find(name);
+    if (it != made_.end()) return it->second;
+    std::string path = folder_ + "/" + name;
+    int fileLock = -1;
+    if (shared_) {
+      char key[24];
+      std::snprintf(key, sizeof key, "-%016zx", std::hash<std::string>{}(pipeline));
+      auto dot = name.rfind('.');
+      path = folder_ + "/" + name.substr(0, dot) + key + (dot == std::string::npos ? "" : name.substr(dot));
+      fileLock = open((folder_ + "/.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+      if (fileLock >= 0) flock(fileLock, LOCK_EX);
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(path)) {
+      // Made under another name and renamed when complete, so a clip that
+      // exists is whole.
+      std::string partial = path + ".part";
+      std::string description = pipeline;
+      for (size_t at; (at = description.find("{out}")) != std::string::npos;)
+        description.replace(at, 5, "'" + partial + "'");
+      std::string command = "gst-launch-1.0 -q " + description + " >/dev/null 2>&1";
+      if (std::system(command.c_str()) == 0 && std::filesystem::file_size(partial, ec) > 0)
+        std::filesystem::rename(partial, path, ec);
+      else
+        std::filesystem::remove(partial, ec);
+    }
+    if (fileLock >= 0) {
+      flock(fileLock, LOCK_UN);
+      close(fileLock);
+    }
+    made_[name] = std::filesystem::exists(path) ? path : std::string();
+    return made_[name];
+  }
+
+  // Stereo 16-bit 44.1 kHz sine of the given length and amplitude (0..1).
+  std::string Tone(const std::string& name, double seconds, double amplitude = 0.5, int frequency = 440) {
+    long buffers = long(seconds * 10 + 0.5);
+    return Clip(name, "audiotestsrc wave=sine freq=" + std::to_string(frequency) +
+                          " volume=" + std::to_string(amplitude) + " samplesperbuffer=4410 num-buffers=" +
+                          std::to_string(buffers) +
+                          " ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! wavenc ! filesink location={out}");
+  }
+
+  // An Ogg file with a Theora video stream (colour bars, or a solid colour
+  // pattern such as "red") and a Vorbis audio stream.
+  std::string VideoClip(const std::string& name, double seconds, int width, int height,
+                        const std::string& pattern = "smpte") {
+    long frames = long(seconds * 30 + 0.5);
+    long buffers = long(seconds * 10 + 0.5);
+    return Clip(name, "videotestsrc pattern=" + pattern + " num-buffers=" + std::to_string(frames) +
+                          " ! video/x-raw,width=" + std::to_string(width) + ",height=" + std::to_string(height) +
+                          ",framerate=30/1 ! theoraenc ! oggmux name=mux ! filesink location={out} "
+                          "audiotestsrc samplesperbuffer=4410 num-buffers=" +
+                          std::to_string(buffers) + " ! audio/x-raw,rate=44100,channels=2 ! vorbisenc ! mux.");
+  }
+
+  const std::string& folder() const { return folder_; }
+
+ private:
+  TestMedia() {
+#ifdef TOLVEX_TEST_MEDIA_DIR
+    folder_ = TOLVEX_TEST_MEDIA_DIR;
+    shared_ = true;
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+#else
+    std::string pattern = (std::filesystem::temp_directory_path() / "tolvex-media-XXXXXX").string();
+    folder_ = mkdtemp(pattern.data()) ? pattern : std::string("/tmp");
+#endif
+  }
+  ~TestMedia() {
+    std::error_code ec;
+    if (!shared_ && folder_ != "/tmp") std::filesystem::remove_all(folder_, ec);
+  }
+
+  std::mutex mutex_;
+  std::string folder_;
+  bool shared_ = false;
+  std::map<std::string, std::string> made_;
+};
 
 // 16-bit PCM samples of a WAV file, all channels interleaved.
 struct Pcm {
@@ -73,8 +141,8 @@ struct Pcm {
 };
 
 // Reads the chunks of a RIFF WAV file: "fmt " for the format, "data" for the
-// samples. A data chunk whose size field is not yet final (the writer still
-// appends) is read to the end of the file.
+// samples. The data chunk is read to the end of the file: its size field may
+// lag behind a writer that still appends.
 inline Pcm ReadWav(const std::string& path) {
   Pcm pcm;
   std::ifstream in(path, std::ios::binary);
@@ -101,8 +169,7 @@ inline Pcm ReadWav(const std::string& path) {
       bits = u16(at + 22);
     } else if (!std::memcmp(&bytes[at], "data", 4)) {
       size_t begin = at + 8;
-      size_t end = std::min(bytes.size(), begin + size);
-      if (size == 0 || size == 0xFFFFFFFFu) end = bytes.size();
+      size_t end = bytes.size();
       if (bits == 16) {
         pcm.samples.resize((end - begin) / 2);
         std::memcpy(pcm.samples.data(), &bytes[begin], pcm.samples.size() * 2);

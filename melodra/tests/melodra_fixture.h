@@ -28,7 +28,7 @@ struct Clip {
 // Ogg with Theora and Vorbis, 2 s.
 inline const Clip kOgg = {
     "bars.ogg",
-    "oggmux name=m ! filesink location=@OUT@ "
+    "oggmux name=m ! filesink location={out} "
     "videotestsrc pattern=smpte75 num-buffers=50 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
     "theoraenc ! m. "
     "audiotestsrc wave=sine freq=440 volume=0.5 samplesperbuffer=4410 num-buffers=20 ! "
@@ -37,15 +37,15 @@ inline const Clip kOgg = {
 inline const Clip kWav = {
     "tone.wav",
     "audiotestsrc wave=sine freq=440 volume=0.5 samplesperbuffer=4410 num-buffers=20 ! "
-    "audio/x-raw,format=S16LE,rate=44100,channels=1 ! wavenc ! filesink location=@OUT@"};
+    "audio/x-raw,format=S16LE,rate=44100,channels=1 ! wavenc ! filesink location={out}"};
 // 90.9 s of silence at 8 kHz: cheap to make, never played through.
 inline const Clip kLong = {
     "long.wav",
     "audiotestsrc wave=silence samplesperbuffer=800 num-buffers=909 ! "
-    "audio/x-raw,format=S16LE,rate=8000,channels=1 ! wavenc ! filesink location=@OUT@"};
+    "audio/x-raw,format=S16LE,rate=8000,channels=1 ! wavenc ! filesink location={out}"};
 
 inline std::string MediaPath(const Clip& clip) {
-  return tolvex_test::MakeMedia(TOLVEX_TEST_MEDIA_DIR, clip.name, clip.pipeline);
+  return tolvex_test::TestMedia::Get().Clip(clip.name, clip.pipeline);
 }
 
 struct Rect {

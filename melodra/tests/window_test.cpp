@@ -82,20 +82,20 @@ TEST_F(MelodraWindow, CommonContainersAndCodecsPlay) {
   const Clip clips[] = {
       {"tone.mp3",
        "audiotestsrc wave=sine freq=440 samplesperbuffer=4410 num-buffers=20 ! "
-       "audio/x-raw,rate=44100,channels=1 ! lamemp3enc ! filesink location=@OUT@"},
+       "audio/x-raw,rate=44100,channels=1 ! lamemp3enc ! filesink location={out}"},
       {"bars.webm",
-       "webmmux name=m ! filesink location=@OUT@ "
+       "webmmux name=m ! filesink location={out} "
        "videotestsrc pattern=smpte75 num-buffers=50 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
        "vp8enc deadline=1 ! m. "
        "audiotestsrc samplesperbuffer=4410 num-buffers=20 ! audio/x-raw,rate=44100,channels=1 ! "
        "audioconvert ! vorbisenc ! m."},
       {"bars.avi",
-       "avimux name=m ! filesink location=@OUT@ "
+       "avimux name=m ! filesink location={out} "
        "videotestsrc pattern=smpte75 num-buffers=50 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
        "jpegenc ! m. "
        "audiotestsrc samplesperbuffer=4410 num-buffers=20 ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! m."},
       {"bars.mp4",
-       "mp4mux name=m ! filesink location=@OUT@ "
+       "mp4mux name=m ! filesink location={out} "
        "videotestsrc pattern=smpte75 num-buffers=50 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
        "x264enc speed-preset=ultrafast ! m. "
        "audiotestsrc samplesperbuffer=4410 num-buffers=20 ! audio/x-raw,rate=44100,channels=1 ! "

@@ -11,6 +11,7 @@
 #include <orlik/sim_shell.h>
 
 #include <orlik/sim_screen.h>
+#include <orlik/sim_sound.h>
 
 #ifdef __cplusplus
 extern "C" {

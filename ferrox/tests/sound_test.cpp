@@ -30,6 +30,16 @@ class Sound : public ferrox_test::FerroxTest {
     wav_ = root_.path() + "/played.wav";
     setenv("ORLIK_AUDIO", wav_.c_str(), 1);
     FerroxTest::SetUp();
+    Resolve();
+    std::string made = tolvex_test::TestMedia::Get().Clip("tone.wav", kTonePipeline);
+    ASSERT_FALSE(made.empty()) << "gst-launch-1.0 could not make the tone";
+    std::error_code ec;
+    std::filesystem::create_symlink(made, root_.path() + "/tone.wav", ec);
+  }
+
+  // The exports of the library as loaded now (a new load may map it
+  // elsewhere).
+  void Resolve() {
     SetPlayFilePath = Fn<int32_t (*)(const char16_t*)>("SetPlayFilePath");
     Play_Sound = Fn<int32_t (*)()>("Play_Sound");
     Stop_Sound = Fn<int32_t (*)()>("Stop_Sound");
@@ -37,10 +47,6 @@ class Sound : public ferrox_test::FerroxTest {
     Is_Play = Fn<int32_t (*)()>("Is_Play");
     GetVolume = Fn<int32_t (*)()>("GetVolume");
     SetVolume = Fn<void (*)(int32_t)>("SetVolume");
-    std::string made = tolvex_test::TestMedia::Get().Clip("tone.wav", kTonePipeline);
-    ASSERT_FALSE(made.empty()) << "gst-launch-1.0 could not make the tone";
-    std::error_code ec;
-    std::filesystem::create_symlink(made, root_.path() + "/tone.wav", ec);
   }
 
   // Seconds of sound the output has played so far, and its samples.
@@ -73,13 +79,16 @@ TEST_F(Sound, PlayTwiceStartsFromTheBeginningAndIsPlayEndsAtTheEnd) {
   std::this_thread::sleep_for(1200ms);
   EXPECT_EQ(Is_Play(), 1);
   // Again: the graph is released and built anew, the file starts over.
-  auto restart = std::chrono::steady_clock::now();
   ASSERT_EQ(Play_Sound(), 1);
+  auto restart = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(1200ms);
   EXPECT_EQ(Is_Play(), 1) << "2.4 s after the first start, the restarted 2 s sound still plays";
   ASSERT_TRUE(WaitUntilEnded(Is_Play, 3000ms));
   double restarted = std::chrono::duration<double>(std::chrono::steady_clock::now() - restart).count();
-  EXPECT_NEAR(restarted, 2.0, 0.4);
+  // The whole 2 s again, not the 0.8 s that were left (a slow machine may
+  // take a little longer to start).
+  EXPECT_GT(restarted, 1.6);
+  EXPECT_LT(restarted, 2.8);
   // The end is not a stop: Is_Play stays 0, Stop_Sound releases.
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(Is_Play(), 0);
@@ -102,7 +111,8 @@ TEST_F(Sound, PauseThenPlayResumesWhereItPaused) {
   ASSERT_EQ(Play_Sound(), 1);
   ASSERT_TRUE(WaitUntilEnded(Is_Play, 3000ms));
   double rest = std::chrono::duration<double>(std::chrono::steady_clock::now() - resumed).count();
-  EXPECT_NEAR(rest, 1.2, 0.35) << "the rest of the sound, not all of it";
+  EXPECT_GT(rest, 0.9);
+  EXPECT_LT(rest, 1.7) << "the rest of the sound, not all of it";
   std::this_thread::sleep_for(200ms);
   EXPECT_NEAR(SecondsPlayed(), 2.0, 0.3) << "every sample once";
 }
@@ -150,6 +160,7 @@ TEST_F(Sound, UnloadRestoresTheDeviceVolumeOfLoadTime) {
   lib_->Close();
   waveOutSetVolume(nullptr, 0x7777ABCDu);
   Load();
+  Resolve();
   SetVolume(0x0100);
   EXPECT_EQ(DeviceVolume(), 0x0100u);
   lib_->Close();
@@ -158,11 +169,15 @@ TEST_F(Sound, UnloadRestoresTheDeviceVolumeOfLoadTime) {
 
 TEST_F(Sound, PathsThatDoNotFitAreRefusedAndMissingFilesFailToRender) {
   // 259 units fit the path field; 260 are refused whole, before any render.
+  // (A folder keeps each name within what the host's file system allows.)
+  std::string folder(100, 'd');
+  std::filesystem::create_directory(root_.path() + "/" + folder);
   auto link = [&](size_t units) {
-    std::string name = std::string(units - 5, 'c') + ".wav";  // with the leading backslash
+    std::string name = std::string(units - 106, 'c') + ".wav";
     std::error_code ec;
-    std::filesystem::create_symlink(root_.path() + "/tone.wav", root_.path() + "/" + name, ec);
-    return u"\\" + std::u16string(name.begin(), name.end());
+    std::filesystem::create_symlink(root_.path() + "/tone.wav", root_.path() + "/" + folder + "/" + name, ec);
+    std::string path = "\\" + folder + "\\" + name;
+    return std::u16string(path.begin(), path.end());
   };
   EXPECT_EQ(SetPlayFilePath(link(260).c_str()), HRESULT_FROM_WIN32(206));
   EXPECT_EQ(SetPlayFilePath(std::u16string(5000, u'x').c_str()), HRESULT_FROM_WIN32(206));
@@ -184,6 +199,7 @@ TEST_F(Sound, ExportsWorkWhenComFailedAtLoad) {
   std::thread([&] {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     Load();
+    Resolve();
     SetVolume(0x4000);
     EXPECT_EQ(GetVolume(), 0x4000);
     EXPECT_EQ(SetPlayFilePath(u"\\tone.wav"), S_OK);

@@ -176,11 +176,15 @@ TEST_F(MelodraPlayer, MissingUndecodableAndOverlongFilesDoNotOpen) {
   }
   // 259 units are kept whole and open; 260 do not fit fileName and are
   // refused although the file is there.
+  // (A folder keeps each name within what the host's file system allows.)
+  std::string folder(100, 'd');
+  std::filesystem::create_directory(root_.path() + "/" + folder);
   auto linked = [&](size_t units) {
-    std::string name = std::string(units - 5, 'b') + ".wav";  // with the leading backslash
+    std::string name = std::string(units - 106, 'b') + ".wav";
     std::error_code ec;
-    std::filesystem::create_symlink(MediaPath(kWav), root_.path() + "/" + name, ec);
-    return u"\\" + std::u16string(name.begin(), name.end());
+    std::filesystem::create_symlink(MediaPath(kWav), root_.path() + "/" + folder + "/" + name, ec);
+    std::string path = "\\" + folder + "\\" + name;
+    return std::u16string(path.begin(), path.end());
   };
   auto fits = linked(259), tooLong = linked(260);
   ASSERT_EQ(fits.size(), 259u);

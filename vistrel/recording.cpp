@@ -90,7 +90,9 @@ bool SampleGrabber::EncodeFrame(IMediaSample* sample) {
   std::memcpy(encoderInput, data, lumaSize);
   std::memcpy(encoderInput + lumaSize, data + lumaSize + chromaSize, chromaSize);
   std::memcpy(encoderInput + lumaSize + chromaSize, data + lumaSize, chromaSize);
-  SsbSipH264EncodeExe(encoder);
+  // A frame the encoder failed on has no output of its own: the output
+  // buffer still holds the previous frame, which must not be written twice.
+  if (SsbSipH264EncodeExe(encoder) != 0) return true;
   uint32_t size = 0;
   uint8_t* out = SsbSipH264EncodeGetOutBuf(encoder, &size);
   if (!out) return true;  // no output to write: the frame is dropped

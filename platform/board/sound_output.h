@@ -43,8 +43,9 @@ bool IsPlayable(const PcmFormat& format);
 
 struct StreamState;
 
-// One producer's stream into the output. Methods may be called from any
-// thread; Write and Drain block, everything else returns at once.
+// One producer's stream into the output. Write and SetFormat come from the
+// producer, one call at a time; the other methods from any thread. Write and
+// Drain block, everything else returns at once.
 class SoundStream {
  public:
   ~SoundStream();  // leaves the output; sound still queued is dropped

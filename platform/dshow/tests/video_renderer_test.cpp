@@ -280,6 +280,24 @@ TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
   EXPECT_EQ(QuarterOnScreen(100, 50, 3), kQuarter[3]);
 }
 
+TEST_F(VideoRenderer, AnOwnerDestroyedTakesTheVideoWithIt) {
+  Connect(kRgb32TopDown);
+  ShowIn(0, 0, kW, kH);
+  ASSERT_EQ(PushPicture(kRgb32TopDown), S_OK);
+  ASSERT_TRUE(DestroyWindow(owner_));
+  ASSERT_EQ(PushPicture(kRgb32TopDown), S_OK);
+  EXPECT_EQ(QuarterOnScreen(100, 50, 0), 0u);  // gone, back to the desktop
+  // A new owner: the video is its child.
+  owner_ = CreateWindowExW(0, u"RendererTestOwner", u"", WS_POPUP | WS_VISIBLE, 300, 200, 100, 100, nullptr,
+                           nullptr, nullptr, nullptr);
+  ASSERT_EQ(window_->put_Owner(reinterpret_cast<OAHWND>(owner_)), S_OK);
+  EXPECT_EQ(QuarterOnScreen(300, 200, 0), kQuarter[0]);  // the kept frame at once
+  g_lastChild = nullptr;
+  Pump();
+  ASSERT_NE(g_lastChild, nullptr);
+  EXPECT_EQ(GetParent(g_lastChild), owner_);
+}
+
 TEST_F(VideoRenderer, ForwardsMouseAndKeyboardMessagesToTheDrain) {
   Connect(kRgb32TopDown);
   g_lastChild = nullptr;

@@ -10,6 +10,7 @@
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
 #include <orlik/msgqueue.h>
+#include <orlik/mfc.h>
 #include <orlik/ndis.h>
 #include <orlik/sync.h>
 #include <orlik/wininet.h>
@@ -22,3 +23,4 @@
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
 #include <orlik/mmsystem.h>
+#include <orlik/devmgr.h>

@@ -6,7 +6,7 @@
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch)
+all=(renokit ftp lettra bus watch melodra)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -78,6 +78,12 @@ if "watch" in chosen:
         compare(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
                 r.get(f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time"), r.get("BM_ApplicationReadsPortByte"),
                 lambda w, a: w["samples_per_s"] / a["items_per_second"])
+
+if "melodra" in chosen:
+    r = runs("melodra")
+    compare("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
+            r.get("MelodraPlayToEnd/iterations:2/real_time"), r.get("PlaybinPlayToEnd/iterations:2/real_time"),
+            lambda m, p: m["cpu_s"] / p["cpu_s"])
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

@@ -201,6 +201,21 @@ TEST_F(RecordingTest, AResolutionChangeClosesTheRecordingAndTheNewGrabberStartsF
   End();
 }
 
+TEST_F(RecordingTest, UnloadingWhileRecordingClosesTheFileOnAWholeFrame) {
+  ASSERT_EQ(Start(0), 1);
+  Parameters(u"\\SD Card\\unload.264", 30);
+  ASSERT_EQ(Init(), 1);
+  ASSERT_EQ(Run(), 1);
+  Record(600);
+  lib_.reset();  // no EndEncoding: the application just goes
+  EXPECT_EQ(orlik_sim_codec_instances(), 0);
+  int encoded = orlik_sim_codec_frames();
+  Probe p = ProbeFile(Host("unload.264"));
+  EXPECT_GT(encoded, 3);
+  EXPECT_EQ(p.codec, "h264");
+  EXPECT_EQ(p.frames, encoded) << "every encoded frame written whole";
+}
+
 TEST_F(RecordingTest, WithLittleFreeSpaceTheFileStaysEmptyAndTheRecordingGoesOn) {
   orlik_sim_set_storage_free("\\SD Card", 50000000);
   ASSERT_EQ(Start(0), 1);

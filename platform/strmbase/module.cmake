@@ -9,6 +9,7 @@ set(ORLIK_STRMBASE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pins.cpp
   ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transform_in_place.cpp)
+target_sources(orlik PRIVATE ${ORLIK_STRMBASE_SOURCES})
 add_library(orlik_strmbase STATIC ${ORLIK_STRMBASE_SOURCES})
 target_include_directories(orlik_strmbase PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orlik_strmbase PUBLIC orlik)

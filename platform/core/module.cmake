@@ -1,0 +1,13 @@
+# Handles, files, memory, register access, threads, time, texts, message boxes.
+orlik_sources(
+  devices.cpp
+  files.cpp
+  handles.cpp
+  memory.cpp
+  mmio.cpp
+  msgbox.cpp
+  paths.cpp
+  text.cpp
+  threads.cpp
+  time.cpp)
+orlik_module_tests()

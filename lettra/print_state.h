@@ -3,10 +3,10 @@
 #pragma once
 
 #include <orlik/windows.h>
+#include <tolvex/export.h>
+#include <tolvex/lettra.h>
 
 #include <atomic>
-
-#define LETTRA_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace lettra {
 

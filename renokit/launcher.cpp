@@ -3,6 +3,9 @@
 // and starts it.
 #include "launcher_settings.h"
 
+#include <tolvex/export.h>
+#include <tolvex/renokit.h>
+
 #include <string>
 
 namespace renokit {
@@ -126,41 +129,35 @@ INT Start() {
 
 using renokit::settings;
 
-#define RENOKIT_EXPORT __attribute__((visibility("default")))
-
-extern "C" {
-
-RENOKIT_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
+TOLVEX_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
   orlik_wcscpy_bounded(settings.sourceFolder, 260, sourceFolder);
   orlik_wcscpy_bounded(settings.targetFolder, 260, targetFolder);
 }
 
-RENOKIT_EXPORT void SetBackImagePath(LPCWSTR path) {
+TOLVEX_EXPORT void SetBackImagePath(LPCWSTR path) {
   orlik_wcscpy_bounded(settings.backgroundImagePath, 260, path);
 }
 
-RENOKIT_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
+TOLVEX_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
   orlik_wcscpy_bounded(settings.displayText1, 100, text1);
   orlik_wcscpy_bounded(settings.displayText2, 500, text2);
   orlik_wcscpy_bounded(settings.displayText3, 100, text3);
 }
 
-RENOKIT_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
+TOLVEX_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
   settings.textColor1 = colour1;
   settings.textColor2 = colour2;
   settings.textColor3 = colour3;
 }
 
-RENOKIT_EXPORT void SetFontName(LPCWSTR faceName) {
+TOLVEX_EXPORT void SetFontName(LPCWSTR faceName) {
   orlik_wcscpy_bounded(settings.fontName, 50, faceName);
 }
 
-RENOKIT_EXPORT void SetStartInterval(DWORD milliseconds) {
+TOLVEX_EXPORT void SetStartInterval(DWORD milliseconds) {
   settings.startInterval = milliseconds;
 }
 
-RENOKIT_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
+TOLVEX_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
 
-RENOKIT_EXPORT INT Start() { return renokit::Start(); }
-
-}  // extern "C"
+TOLVEX_EXPORT INT Start() { return renokit::Start(); }

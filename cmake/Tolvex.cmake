@@ -2,9 +2,9 @@
 # A deliverable shared library: hidden by default, its exports fixed by a
 # linker version script, bound to its own symbols (several libraries export
 # the same names), linked against the platform layer only. HEADER is its
-# public header: its sources include it, so a definition that disagrees with
-# its declaration does not compile, and every name of the map must be
-# declared in it.
+# public header, which its sources include (a definition that disagrees with
+# its declaration does not compile); every name of the map must be declared
+# in it.
 function(tolvex_library name)
   cmake_parse_arguments(ARG "" "EXPORTS;HEADER" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${ARG_SOURCES})

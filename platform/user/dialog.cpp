@@ -82,8 +82,8 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE, LPCDLGTEMPLATE dialogTemplate, HWND p
     x = (board::Display::Get().Width() - width) / 2;
     y = (board::Display::Get().Height() - height) / 2;
   }
-  // The dialog procedure takes over after creation, as it does on the panel:
-  // WM_CREATE goes to the dialog manager alone.
+  // The dialog procedure is attached after creation: WM_CREATE goes to the
+  // dialog manager alone, and the procedure's first message is WM_INITDIALOG.
   Window window;
   window.parent = parent;
   window.wndProc = DialogWindowProc;

@@ -1,8 +1,7 @@
 // The window system's shared state: windows, per-thread message queues and
 // timers. One lock guards all of it; window procedures always run without it.
-// Split as the window manager of the operating system is: windows
-// (window.cpp), messages and timers (message.cpp), painting (painting.cpp) and
-// dialogs (dialog.cpp).
+// Its calls are in windows (window.cpp), messages and timers (message.cpp),
+// painting (painting.cpp) and dialogs (dialog.cpp).
 #pragma once
 
 #include <orlik/kernel.h>

@@ -1,10 +1,11 @@
 # The simulated panel: the processor's GPIO, ADC and PWM-timer models, the
 # two-wire buses and their devices, supply and power-off lines, network
-# adapter, power controller, and the screen (a Cairo image surface, shown
-# through SDL2 when asked).
+# adapter, power controller, the video codec's record, and the screen (a Cairo
+# image surface, shown through SDL2 when asked).
 orlik_sources(
   adc.cpp
   board.cpp
+  codec.cpp
   display.cpp
   gpio.cpp
   network.cpp

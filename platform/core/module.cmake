@@ -1,4 +1,5 @@
-# Handles, files, memory, register access, threads, time, texts, message boxes.
+# Handles, files, memory, register access, threads, time, texts, message
+# boxes, C stdio on panel paths.
 orlik_sources(
   devices.cpp
   files.cpp
@@ -9,5 +10,6 @@ orlik_sources(
   paths.cpp
   text.cpp
   threads.cpp
-  time.cpp)
+  time.cpp
+  wstdio.cpp)
 orlik_module_tests()

@@ -202,8 +202,9 @@ HRESULT MemAllocator::Commit() {
     // Each buffer starts aligned after its prefix.
     size_t align = size_t(props_.cbAlign);
     size_t stride = (size_t(props_.cbPrefix) + size_t(props_.cbBuffer) + align - 1) / align * align;
-    memory_ = static_cast<BYTE*>(std::aligned_alloc(align < 16 ? 16 : align,
-                                                     stride * size_t(props_.cBuffers) + align));
+    size_t base = align < 16 ? 16 : align;
+    size_t total = (stride * size_t(props_.cBuffers) + base - 1) / base * base;
+    memory_ = static_cast<BYTE*>(std::aligned_alloc(base, total));
     if (!memory_) return E_OUTOFMEMORY;
     for (LONG i = 0; i < props_.cBuffers; ++i) {
       BYTE* buffer = memory_ + stride * size_t(i) + size_t(props_.cbPrefix);

@@ -62,4 +62,5 @@ ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, 
 #endif
 
 #include <orlik/sim_bus.h>
+#include <orlik/sim_codec.h>
 #include <orlik/sim_inputs.h>

@@ -10,6 +10,7 @@
 #include <orlik/threads.h>
 #include <orlik/gdi.h>
 #include <orlik/msgqueue.h>
+#include <orlik/mfc.h>
 #include <orlik/ndis.h>
 #include <orlik/sync.h>
 #include <orlik/wininet.h>

@@ -1,0 +1,183 @@
+// ConvertToRgb24. For pixel (i, j) with Y, U, V and L = (Y - 16) * 298,
+// D = U - 128, E = V - 128, in 32-bit integers with arithmetic shifts:
+//   blue  = (L + 516 * D + 128) >> 8
+//   green = (L - 100 * D - 208 * E + 128) >> 8
+//   red   = (L + 409 * E + 128) >> 8
+// each clamped to 0..255. Chroma for (i, j) sits at n + ((i / 2) * w) / 2
+// + j / 2 in the V plane and n / 4 further on in the U plane (n = w * h):
+// each chroma sample covers a 2 x 2 block.
+//
+// Where the processor has AVX2, sixteen pixels go at a time with the same
+// 32-bit arithmetic (multiply-add of 16-bit pairs, arithmetic shift, packs
+// that saturate exactly like the clamp); the bytes are the same as the
+// pixel-by-pixel form's.
+#include "color_convert.h"
+
+#include <immintrin.h>
+
+#include <cstddef>
+
+namespace vistrel {
+
+namespace {
+
+inline uint8_t Clamp(int32_t v) { return v <= 0 ? 0 : v >= 256 ? 255 : uint8_t(v); }
+
+inline void Pixel(int32_t y, int32_t blueD, int32_t greenDE, int32_t redE, uint8_t* out) {
+  int32_t l = (y - 16) * 298 + 128;
+  out[0] = Clamp((l + blueD) >> 8);
+  out[1] = Clamp((l + greenDE) >> 8);
+  out[2] = Clamp((l + redE) >> 8);
+}
+
+// Pixels [from, w) of one row, one at a time.
+void RowTail(const uint8_t* yRow, const uint8_t* uRow, const uint8_t* vRow, uint8_t* out, int32_t from,
+             int32_t w) {
+  for (int32_t j = from; j < w; ++j) {
+    int32_t d = int32_t(uRow[j / 2]) - 128;
+    int32_t e = int32_t(vRow[j / 2]) - 128;
+    Pixel(yRow[j], 516 * d, -100 * d - 208 * e, 409 * e, out + size_t(j) * 3);
+  }
+}
+
+void RowScalar(const uint8_t* yRow, const uint8_t* uRow, const uint8_t* vRow, uint8_t* out, int32_t w) {
+  int32_t j = 0;
+  // Two pixels share each chroma sample.
+  for (; j + 1 < w; j += 2) {
+    int32_t d = int32_t(uRow[j / 2]) - 128;
+    int32_t e = int32_t(vRow[j / 2]) - 128;
+    int32_t blueD = 516 * d, greenDE = -100 * d - 208 * e, redE = 409 * e;
+    Pixel(yRow[j], blueD, greenDE, redE, out + size_t(j) * 3);
+    Pixel(yRow[j + 1], blueD, greenDE, redE, out + size_t(j) * 3 + 3);
+  }
+  RowTail(yRow, uRow, vRow, out, j, w);
+}
+
+// The AVX2 form works in 16-bit lanes. With 298 = 256 + 42, 516 = 512 + 4,
+// -100 = -256 + 156 and 409 = 256 + 153, each colour is an exact sum of a
+// whole part and a quotient whose dividend fits 16 bits:
+//   blue  = Y + 2D     + ((42Y + 4D          - 4640) >> 8)
+//   green = Y - D - E  + ((42Y + 156D + 48E  - 4640) >> 8)
+//   red   = Y + E      + ((42Y + 153E        - 4640) >> 8)
+// (4640 = 16 * 298 - 128; the dividends stay within -30752..31978). Packing
+// to bytes with unsigned saturation is the clamp. Two rows share each row of
+// chroma; 32 pixels of a row go at a time.
+struct ChromaTerms {
+  __m256i blueWhole, greenWhole, redWhole;  // 2D, -D - E, E
+  __m256i blueRest, greenRest, redRest;     // 4D - 4640, 156D + 48E - 4640, 153E - 4640
+};
+
+__attribute__((target("avx2"))) inline ChromaTerms Terms(__m256i d, __m256i e) {
+  const __m256i offset = _mm256_set1_epi16(-4640);
+  ChromaTerms t;
+  t.blueWhole = _mm256_add_epi16(d, d);
+  t.greenWhole = _mm256_sub_epi16(_mm256_setzero_si256(), _mm256_add_epi16(d, e));
+  t.redWhole = e;
+  t.blueRest = _mm256_add_epi16(_mm256_slli_epi16(d, 2), offset);
+  t.greenRest = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(d, _mm256_set1_epi16(156)),
+                                                  _mm256_mullo_epi16(e, _mm256_set1_epi16(48))),
+                                 offset);
+  t.redRest = _mm256_add_epi16(_mm256_mullo_epi16(e, _mm256_set1_epi16(153)), offset);
+  return t;
+}
+
+__attribute__((target("avx2"))) inline __m256i Colour(__m256i y, __m256i y42, __m256i whole, __m256i rest) {
+  return _mm256_add_epi16(_mm256_add_epi16(y, whole), _mm256_srai_epi16(_mm256_add_epi16(y42, rest), 8));
+}
+
+// 32 pixels of one row: a holds pixels 0-7 and 16-23, b pixels 8-15 and
+// 24-31, in the order the chroma terms were widened.
+__attribute__((target("avx2"))) inline void Block32(const uint8_t* yRow, const ChromaTerms& a,
+                                                    const ChromaTerms& b, uint8_t* out) {
+  const __m256i fortyTwo = _mm256_set1_epi16(42);
+  __m128i y0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(yRow));
+  __m128i y8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(yRow + 8));
+  __m128i y16 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(yRow + 16));
+  __m128i y24 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(yRow + 24));
+  __m256i ya = _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(y0, y16));
+  __m256i yb = _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(y8, y24));
+  __m256i ya42 = _mm256_mullo_epi16(ya, fortyTwo);
+  __m256i yb42 = _mm256_mullo_epi16(yb, fortyTwo);
+  // Bytes in pixel order: 0-15 in the low lane, 16-31 in the high one.
+  __m256i blue = _mm256_packus_epi16(Colour(ya, ya42, a.blueWhole, a.blueRest), Colour(yb, yb42, b.blueWhole, b.blueRest));
+  __m256i green =
+      _mm256_packus_epi16(Colour(ya, ya42, a.greenWhole, a.greenRest), Colour(yb, yb42, b.greenWhole, b.greenRest));
+  __m256i red = _mm256_packus_epi16(Colour(ya, ya42, a.redWhole, a.redRest), Colour(yb, yb42, b.redWhole, b.redRest));
+
+  // Interleave sixteen blue, green and red bytes of each lane into 48.
+  const __m256i b0 = _mm256_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5, 0, -1, -1, 1, -1,
+                                      -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+  const __m256i g0 = _mm256_setr_epi8(-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, -1, 0, -1, -1, 1,
+                                      -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1);
+  const __m256i r0 = _mm256_setr_epi8(-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, -1, 0, -1, -1,
+                                      1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1);
+  const __m256i b1 = _mm256_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1, -1, -1, 6, -1,
+                                      -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+  const __m256i g1 = _mm256_setr_epi8(5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, 5, -1, -1, 6, -1,
+                                      -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10);
+  const __m256i r1 = _mm256_setr_epi8(-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, -1, 5, -1, -1, 6,
+                                      -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1);
+  const __m256i b2 = _mm256_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1, -1, 11, -1,
+                                      -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+  const __m256i g2 = _mm256_setr_epi8(-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1, -1, 11,
+                                      -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1);
+  const __m256i r2 = _mm256_setr_epi8(10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, 10, -1, -1,
+                                      11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15);
+  __m256i s0 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b0), _mm256_shuffle_epi8(green, g0)),
+                               _mm256_shuffle_epi8(red, r0));
+  __m256i s1 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b1), _mm256_shuffle_epi8(green, g1)),
+                               _mm256_shuffle_epi8(red, r1));
+  __m256i s2 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b2), _mm256_shuffle_epi8(green, g2)),
+                               _mm256_shuffle_epi8(red, r2));
+  // Pixels 0-15 are the low lanes of s0, s1, s2; pixels 16-31 the high ones.
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(s0, s1, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(s2, s0, 0x30));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm256_permute2x128_si256(s1, s2, 0x31));
+}
+
+// One or two rows (out1 null for one) sharing a row of chroma.
+__attribute__((target("avx2"))) void RowsAvx2(const uint8_t* yRow0, const uint8_t* yRow1, const uint8_t* uRow,
+                                              const uint8_t* vRow, uint8_t* out0, uint8_t* out1, int32_t w) {
+  const __m256i bias = _mm256_set1_epi16(128);
+  int32_t j = 0;
+  for (; j + 32 <= w; j += 32) {
+    __m256i d = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(uRow + j / 2))), bias);
+    __m256i e = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vRow + j / 2))), bias);
+    // Each chroma sample twice: pixels 0-7 | 16-23, and 8-15 | 24-31.
+    ChromaTerms a = Terms(_mm256_unpacklo_epi16(d, d), _mm256_unpacklo_epi16(e, e));
+    ChromaTerms b = Terms(_mm256_unpackhi_epi16(d, d), _mm256_unpackhi_epi16(e, e));
+    Block32(yRow0 + j, a, b, out0 + size_t(j) * 3);
+    if (out1) Block32(yRow1 + j, a, b, out1 + size_t(j) * 3);
+  }
+  RowTail(yRow0, uRow, vRow, out0, j, w);
+  if (out1) RowTail(yRow1, uRow, vRow, out1, j, w);
+}
+
+bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+}  // namespace
+
+void ConvertToRgb24(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, bool bottomUp) {
+  static const bool avx2 = HasAvx2();
+  if (!src || !dst || w <= 0 || h <= 0) return;
+  const size_t n = size_t(w) * size_t(h);
+  const uint8_t* vPlane = src + n;
+  const uint8_t* uPlane = src + n + n / 4;
+  auto rowOut = [&](int32_t i) { return dst + size_t(bottomUp ? h - 1 - i : i) * size_t(w) * 3; };
+  for (int32_t i = 0; i < h; i += 2) {
+    // Rows i and i + 1 share the chroma row i / 2.
+    size_t chromaRow = (size_t(i / 2) * size_t(w)) / 2;
+    const uint8_t* uRow = uPlane + chromaRow;
+    const uint8_t* vRow = vPlane + chromaRow;
+    const uint8_t* y0 = src + size_t(i) * size_t(w);
+    bool pair = i + 1 < h;
+    if (avx2) {
+      RowsAvx2(y0, y0 + w, uRow, vRow, rowOut(i), pair ? rowOut(i + 1) : nullptr, w);
+    } else {
+      RowScalar(y0, uRow, vRow, rowOut(i), w);
+      if (pair) RowScalar(y0 + w, uRow, vRow, rowOut(i + 1), w);
+    }
+  }
+}
+
+}  // namespace vistrel

@@ -63,7 +63,9 @@ class CounterModule {
     auto attempt = [&] {
       WriteTransaction(setCommand, uint8_t(value));
       Sleep(kSettleMs);
-      return ReadByteCommand(getCommand) == uint8_t(value);
+      // The whole requested value: a mode of 256 or -1 cannot be taken by a
+      // module that stores one byte, whatever byte went out.
+      return ReadByteCommand(getCommand) == value;
     };
     if (attempt() || attempt()) return 1;
     Initial(bus_.speed);

@@ -38,7 +38,8 @@ PwmUnit::PwmUnit() {
   if (!opener.Map(timer, kTimerPhys, kTimerWindow)) return;
   for (size_t i = 0; i < kSavedTimerRegisters.size(); ++i)
     savedRegisters[i] = timer.Read(kSavedTimerRegisters[i]);
-  savedRegisters[7] = gpio.Read(kPortFConfig);
+  savedRegisters[kSavedPortFConfig] = gpio.Read(kPortFConfig);
+  saved = true;
   // Both outputs idle as plain outputs at their fully-off level.
   for (int channel = 0; channel < 2; ++channel)
     SetPinPlainOutput(channel, polarity[size_t(channel)] == 1 ? 1 : 0);
@@ -51,9 +52,12 @@ PwmUnit::~PwmUnit() {
 }
 
 void PwmUnit::Restore() {
+  // Only what was saved at load goes back: after a load that mapped one
+  // window and not the other, nothing was.
+  if (!saved) return;
   for (size_t i = 0; i < kSavedTimerRegisters.size(); ++i)
     timer.Write(kSavedTimerRegisters[i], savedRegisters[i]);
-  gpio.Write(kPortFConfig, savedRegisters[7]);
+  gpio.Write(kPortFConfig, savedRegisters[kSavedPortFConfig]);
 }
 
 void PwmUnit::SetPinPlainOutput(int channel, int level) {
@@ -151,8 +155,9 @@ void PwmUnit::SetPolarity(int channel, int32_t p) {
 
 int32_t PwmUnit::SetDutyRate(int channel, double duty) {
   if (!usable()) return 0;
-  // Rates above 100 (and NaN) are refused, and negative rates like them.
-  if (!(duty <= 100.0) || duty < 0.0) return 0;
+  // Rates above 100 (and NaN) are refused. A negative rate is taken like any
+  // other below 100; its compare value is 0.
+  if (!(duty <= 100.0)) return 0;
   size_t c = size_t(channel);
   dutyRate[c] = duty;
   double x = double(counter[c]) * duty;
@@ -168,7 +173,11 @@ int32_t PwmUnit::SetDutyRate(int channel, double duty) {
     return 1;
   }
   if (running[c] == 1 && pinForced[c] == 1) SetPinTimerOutput(channel);
-  int32_t compare = int32_t(x);
+  // Truncated toward zero into what the compare buffer holds: 0 for a
+  // negative rate (whatever the count) or a negative count, nothing above the
+  // largest count.
+  int32_t compare = 0;
+  if (duty > 0.0 && x > 0.0) compare = x < 2147483647.0 ? int32_t(x) : INT32_MAX;
   timer.Write(kTimers[c].compareBuffer, uint32_t(compare));
   pinForced[c] = 0;
   return compare;

@@ -44,8 +44,11 @@ class PwmUnit {
   std::array<uint8_t, 2> pinForced = {0, 0};
   std::array<uint8_t, 2> running = {0, 0};
   // Timer configuration 0 and 1, count and compare buffers of timers 0 and 1,
-  // timer control, hardware port F configuration.
+  // timer control, hardware port F configuration; saved is set once all eight
+  // were read at load.
+  static constexpr size_t kSavedPortFConfig = 7;
   std::array<uint32_t, 8> savedRegisters = {};
+  bool saved = false;
 };
 
 }  // namespace ferrox

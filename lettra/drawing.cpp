@@ -16,6 +16,28 @@ void Replace(HDC dc, HGDIOBJ object) {
   if (previous) DeleteObject(previous);
 }
 
+// A shape's corners from a position and a size in page units: doubled and
+// added in 64 bits, then clamped to what a DC coordinate holds, so values near
+// the 32-bit limits give the nearest drawable box instead of wrapping.
+struct Box {
+  int32_t left, top, right, bottom;
+};
+
+Box PageBox(int32_t x, int32_t y, int32_t width, int32_t height) {
+  auto& s = printState;
+  int64_t left = s.Scale64(x), top = s.Scale64(y);
+  return {s.ToDevice(left), s.ToDevice(top), s.ToDevice(left + s.Scale64(width)),
+          s.ToDevice(top + s.Scale64(height))};
+}
+
+// The box of an ellipse around a centre: halved after scaling, toward zero.
+Box CentredBox(int32_t cx, int32_t cy, int32_t width, int32_t height) {
+  auto& s = printState;
+  int64_t x = s.Scale64(cx), y = s.Scale64(cy);
+  int64_t rx = s.Scale64(width) / 2, ry = s.Scale64(height) / 2;
+  return {s.ToDevice(x - rx), s.ToDevice(y - ry), s.ToDevice(x + rx), s.ToDevice(y + ry)};
+}
+
 // ImageDraw1's bitmap: null when the identifier names no bitmap resource.
 HBITMAP LoadPageBitmap(int32_t id) {
   return LoadBitmapW(reinterpret_cast<HINSTANCE>(printState.resourceModule),
@@ -55,69 +77,49 @@ TOLVEX_EXPORT int32_t Polygons(int32_t* points, int32_t count) {
 }
 
 TOLVEX_EXPORT BOOL Rectangles(int32_t x, int32_t y, int32_t width, int32_t height) {
-  auto& s = printState;
-  x = s.Scale(x);
-  y = s.Scale(y);
-  width = s.Scale(width);
-  height = s.Scale(height);
-  return Rectangle(s.printerDC, x, y, x + width, y + height);
+  Box b = PageBox(x, y, width, height);
+  return Rectangle(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
 TOLVEX_EXPORT BOOL RoundRect1(int32_t x, int32_t y, int32_t width, int32_t height,
                               int32_t cornerWidth, int32_t cornerHeight) {
   auto& s = printState;
-  x = s.Scale(x);
-  y = s.Scale(y);
-  width = s.Scale(width);
-  height = s.Scale(height);
-  return RoundRect(s.printerDC, x, y, x + width, y + height, s.Scale(cornerWidth),
+  Box b = PageBox(x, y, width, height);
+  return RoundRect(s.printerDC, b.left, b.top, b.right, b.bottom, s.Scale(cornerWidth),
                    s.Scale(cornerHeight));
 }
 
 TOLVEX_EXPORT BOOL RoundRect2(int32_t x, int32_t y, int32_t width, int32_t height,
                               int32_t cornerSize) {
   auto& s = printState;
-  x = s.Scale(x);
-  y = s.Scale(y);
-  width = s.Scale(width);
-  height = s.Scale(height);
-  cornerSize = s.Scale(cornerSize);
-  return RoundRect(s.printerDC, x, y, x + width, y + height, cornerSize, cornerSize);
+  Box b = PageBox(x, y, width, height);
+  int32_t corner = s.Scale(cornerSize);
+  return RoundRect(s.printerDC, b.left, b.top, b.right, b.bottom, corner, corner);
 }
 
 TOLVEX_EXPORT BOOL Circle(int32_t cx, int32_t cy, int32_t diameter) {
-  auto& s = printState;
-  cx = s.Scale(cx);
-  cy = s.Scale(cy);
-  int32_t r = s.Scale(diameter) / 2;
-  return Ellipse(s.printerDC, cx - r, cy - r, cx + r, cy + r);
+  Box b = CentredBox(cx, cy, diameter, diameter);
+  return Ellipse(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
 TOLVEX_EXPORT BOOL Ellipses(int32_t cx, int32_t cy, int32_t width, int32_t height) {
-  auto& s = printState;
-  cx = s.Scale(cx);
-  cy = s.Scale(cy);
-  int32_t rx = s.Scale(width) / 2;
-  int32_t ry = s.Scale(height) / 2;
-  return Ellipse(s.printerDC, cx - rx, cy - ry, cx + rx, cy + ry);
+  Box b = CentredBox(cx, cy, width, height);
+  return Ellipse(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
 TOLVEX_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t height,
                                  COLORREF colour1, COLORREF colour2, int32_t mode) {
   auto& s = printState;
-  x = s.Scale(x);
-  y = s.Scale(y);
-  width = s.Scale(width);
-  height = s.Scale(height);
+  Box b = PageBox(x, y, width, height);
   TRIVERTEX vertices[2] = {};
-  vertices[0].x = x;
-  vertices[0].y = y;
+  vertices[0].x = b.left;
+  vertices[0].y = b.top;
   vertices[0].Red = static_cast<COLOR16>(GetRValue(colour1) << 8);
   vertices[0].Green = static_cast<COLOR16>(GetGValue(colour1) << 8);
   vertices[0].Blue = static_cast<COLOR16>(GetBValue(colour1) << 8);
   vertices[0].Alpha = 0;
-  vertices[1].x = x + width;
-  vertices[1].y = y + height;
+  vertices[1].x = b.right;
+  vertices[1].y = b.bottom;
   vertices[1].Red = static_cast<COLOR16>(GetRValue(colour2) << 8);
   vertices[1].Green = static_cast<COLOR16>(GetGValue(colour2) << 8);
   vertices[1].Blue = static_cast<COLOR16>(GetBValue(colour2) << 8);
@@ -167,10 +169,9 @@ TOLVEX_EXPORT int32_t ImageDraw2(int32_t id, int32_t x, int32_t y) {
 TOLVEX_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32_t width,
                               int32_t height) {
   auto& s = printState;
-  x = s.Scale(x);
-  y = s.Scale(y);
-  if (width != -1) width = s.Scale(width);
-  if (height != -1) height = s.Scale(height);
+  int64_t left = s.Scale64(x), top = s.Scale64(y);
+  int64_t w = width == -1 ? -1 : s.Scale64(width);
+  int64_t h = height == -1 ? -1 : s.Scale64(height);
   IImagingFactory* factory = nullptr;
   if (FAILED(CoCreateInstance(CLSID_ImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IImagingFactory, reinterpret_cast<void**>(&factory))))
@@ -183,10 +184,10 @@ TOLVEX_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32
   ImageInfo info = {};
   image->GetImageInfo(&info);
   if (width == -1 && height == -1) {
-    width = static_cast<int32_t>(info.Width);
-    height = static_cast<int32_t>(info.Height);
+    w = info.Width;
+    h = info.Height;
   }
-  RECT destination = {x, y, x + width, y + height};
+  RECT destination = {s.ToDevice(left), s.ToDevice(top), s.ToDevice(left + w), s.ToDevice(top + h)};
   image->Draw(s.printerDC, &destination, nullptr);
   image->Release();
   factory->Release();

@@ -6,7 +6,9 @@
 #include <tolvex/export.h>
 #include <tolvex/lettra.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 
 namespace lettra {
 
@@ -21,8 +23,12 @@ class PrintState {
   PrintState& operator=(const PrintState&) = delete;
 
   // Scale rule: in high quality every page unit is two printer pixels.
-  int32_t Scale(int32_t value) const {
-    return highQuality ? static_cast<int32_t>(static_cast<uint32_t>(value) * 2u) : value;
+  // Scale64 is exact; Scale gives what a DC coordinate can hold, the nearest
+  // 32-bit value.
+  int64_t Scale64(int32_t value) const { return highQuality ? int64_t(value) * 2 : value; }
+  int32_t Scale(int32_t value) const { return ToDevice(Scale64(value)); }
+  static int32_t ToDevice(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
   }
   // Waits until the last PrintFinisher has ended (the DC it works on must
   // outlive it).

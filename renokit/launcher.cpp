@@ -6,6 +6,8 @@
 #include <tolvex/export.h>
 #include <tolvex/renokit.h>
 
+#include <iterator>
+#include <new>
 #include <string>
 
 namespace renokit {
@@ -130,18 +132,18 @@ INT Start() {
 using renokit::settings;
 
 TOLVEX_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
-  orlik_wcscpy_bounded(settings.sourceFolder, 260, sourceFolder);
-  orlik_wcscpy_bounded(settings.targetFolder, 260, targetFolder);
+  orlik_wcscpy_bounded(settings.sourceFolder, std::size(settings.sourceFolder), sourceFolder);
+  orlik_wcscpy_bounded(settings.targetFolder, std::size(settings.targetFolder), targetFolder);
 }
 
 TOLVEX_EXPORT void SetBackImagePath(LPCWSTR path) {
-  orlik_wcscpy_bounded(settings.backgroundImagePath, 260, path);
+  orlik_wcscpy_bounded(settings.backgroundImagePath, std::size(settings.backgroundImagePath), path);
 }
 
 TOLVEX_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
-  orlik_wcscpy_bounded(settings.displayText1, 100, text1);
-  orlik_wcscpy_bounded(settings.displayText2, 500, text2);
-  orlik_wcscpy_bounded(settings.displayText3, 100, text3);
+  orlik_wcscpy_bounded(settings.displayText1, std::size(settings.displayText1), text1);
+  orlik_wcscpy_bounded(settings.displayText2, std::size(settings.displayText2), text2);
+  orlik_wcscpy_bounded(settings.displayText3, std::size(settings.displayText3), text3);
 }
 
 TOLVEX_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
@@ -151,7 +153,7 @@ TOLVEX_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colou
 }
 
 TOLVEX_EXPORT void SetFontName(LPCWSTR faceName) {
-  orlik_wcscpy_bounded(settings.fontName, 50, faceName);
+  orlik_wcscpy_bounded(settings.fontName, std::size(settings.fontName), faceName);
 }
 
 TOLVEX_EXPORT void SetStartInterval(DWORD milliseconds) {
@@ -160,4 +162,12 @@ TOLVEX_EXPORT void SetStartInterval(DWORD milliseconds) {
 
 TOLVEX_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
 
-TOLVEX_EXPORT INT Start() { return renokit::Start(); }
+TOLVEX_EXPORT INT Start() {
+  // The lists and the command line are built in memory; running out of it
+  // starts nothing.
+  try {
+    return renokit::Start();
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}

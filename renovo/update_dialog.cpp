@@ -13,12 +13,6 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return std::u16string(folder) + u"\\" + std::u16string(name);
 }
 
-// A name the launcher would never send: one that reaches outside its folder.
-bool LeavesFolder(std::u16string_view name) {
-  return name.find_first_of(u"\\/") != std::u16string_view::npos ||
-         name.find(u"..") != std::u16string_view::npos;
-}
-
 }  // namespace
 
 void PumpMessages() {
@@ -82,7 +76,7 @@ void UpdateDialog::RunUpdate() {
     ShowStatus(name);
     std::u16string sourcePath = JoinPath(settings_.sourceFolder, name);
     std::u16string targetPath = JoinPath(settings_.targetFolder, name);
-    bool copied = !LeavesFolder(name) && CopyFileW(sourcePath.c_str(), targetPath.c_str(), FALSE);
+    bool copied = !NameLeavesFolder(name) && CopyFileW(sourcePath.c_str(), targetPath.c_str(), FALSE);
     if (!copied) {
       ShowStatus(currentFile + u" : File Copy Fail!!!");
       Sleep(kShowFailureMs);

@@ -76,4 +76,8 @@ std::vector<std::u16string> SplitFileList(std::u16string_view fileList) {
   }
 }
 
+bool NameLeavesFolder(std::u16string_view name) {
+  return name.find_first_of(u"\\/") != std::u16string_view::npos || name == u"." || name == u"..";
+}
+
 }  // namespace renovo

@@ -37,4 +37,9 @@ INT ReadNumber(std::u16string_view text);
 // The names of fileList, split at "|". Always at least one name.
 std::vector<std::u16string> SplitFileList(std::u16string_view fileList);
 
+// True for a name the launcher would never send, one that reaches outside
+// its folder: it holds a separator or is exactly "." or "..". Dots inside a
+// name ("app..old.dll") leave nothing.
+bool NameLeavesFolder(std::u16string_view name);
+
 }  // namespace renovo

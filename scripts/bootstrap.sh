@@ -6,14 +6,15 @@ set -euo pipefail
 PACKAGES=(
   # toolchain and test frameworks
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libffi-dev
   clang libclang-rt-14-dev python3
   # platform layer
   libcairo2-dev fontconfig libfontconfig-dev libfreetype-dev fonts-nanum fonts-dejavu-core
   libstb-dev libpoco-dev libsdl2-dev libpng-dev
-  # media and camera: decoding, rendering, test scenes, JPEG stills, H.264
+  # media and camera: decoding, rendering, test scenes (the camera scene's label:
+  # textoverlay, in gstreamer1.0-x), JPEG stills, H.264
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
-  gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools
+  gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-x
   libturbojpeg0-dev libopenh264-dev libyuv-dev
   # test peers
   python3-pyftpdlib vsftpd curl ffmpeg

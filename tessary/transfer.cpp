@@ -49,26 +49,12 @@ std::unique_ptr<BYTE[]> AllocateBuffer(const BlockPlan& plan) {
   return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[plan.bufferSize]);
 }
 
-// Copies a finished download over the file it replaces. Used only when a
-// file of that name existed, so a failed download never destroyed it.
-bool ReplaceLocalFile(const WCHAR* finished, const WCHAR* target) {
-  HANDLE from = CreateFileW(finished, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (from == INVALID_HANDLE_VALUE) return false;
-  HANDLE to = CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool ok = to != INVALID_HANDLE_VALUE;
-  if (ok) {
-    std::unique_ptr<BYTE[]> chunk(new (std::nothrow) BYTE[1 << 20]);
-    ok = chunk != nullptr;
-    DWORD read = 0, written = 0;
-    while (ok && (ok = ReadFile(from, chunk.get(), 1 << 20, &read, nullptr) == TRUE) && read > 0)
-      ok = WriteFile(to, chunk.get(), read, &written, nullptr) == TRUE && written == read;
-    CloseHandle(to);
-  }
-  CloseHandle(from);
-  if (ok) DeleteFileW(finished);
-  return ok;
+// The folder part of a local path ("" for a name in the root), where the
+// temporary of a download that replaces a file goes.
+std::u16string LocalFolderOf(const WCHAR* path) {
+  std::u16string_view p = orlik::View(path);
+  size_t k = p.find_last_of(u"\\/");
+  return k == std::u16string_view::npos ? std::u16string() : std::u16string(p.substr(0, k));
 }
 
 }  // namespace
@@ -112,13 +98,25 @@ int32_t FtpState::FileUpload(const WCHAR* local, const WCHAR* remote) {
   return StartTransfer(remote, local, UploadThread);
 }
 
+// Nothing a transfer does may end the process: whatever escapes the loops'
+// own handlers fails the transfer.
 DWORD WINAPI FtpState::DownloadThread(LPVOID state) {
-  static_cast<FtpState*>(state)->Download();
+  auto* ftp = static_cast<FtpState*>(state);
+  try {
+    ftp->Download();
+  } catch (...) {
+    ftp->percentage = -1;
+  }
   return 0;
 }
 
 DWORD WINAPI FtpState::UploadThread(LPVOID state) {
-  static_cast<FtpState*>(state)->Upload();
+  auto* ftp = static_cast<FtpState*>(state);
+  try {
+    ftp->Upload();
+  } catch (...) {
+    ftp->percentage = -1;
+  }
   return 0;
 }
 
@@ -157,14 +155,12 @@ void FtpState::Upload() {
   try {
     for (;;) {
       if (cancelRequested == 1) {
-        // The canceller is released before the remote file is closed: ending
-        // an upload waits for the server to take what is under way.
-        CloseHandle(files.local);
-        files.local = INVALID_HANDLE_VALUE;
+        // The canceller is woken only once the connection is free again, and
+        // finds the outcome already there.
+        files.Close();
         buffer.reset();
         percentage = -1;
         SetEvent(cancelEvent);
-        files.Close();
         return;
       }
       DWORD read = 0;
@@ -198,23 +194,40 @@ void FtpState::Upload() {
 
 void FtpState::Download() {
   percentage = 0;
-  // An existing local file is kept until the download has succeeded: the
-  // data goes to a file beside it and replaces it at the end.
-  std::u16string target(orlik::View(localPath));
-  bool replaces = GetFileAttributesW(localPath) != INVALID_FILE_ATTRIBUTES;
-  std::u16string writePath = replaces ? target + u".part" : target;
-  TransferFiles files;
-  files.local = CreateFileW(writePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (files.local == INVALID_HANDLE_VALUE) {
+  // An existing local file stays whole until the download has succeeded: the
+  // data goes to a new temporary file beside it, which then replaces it in
+  // one step. A folder or a write-protected file is refused at once, as
+  // creating it would be.
+  DWORD attributes = GetFileAttributesW(localPath);
+  bool replaces = attributes != INVALID_FILE_ATTRIBUTES;
+  if (replaces && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     percentage = -1;
     return;
   }
+  WCHAR temporary[MAX_PATH] = {};
+  if (replaces && !GetTempFileNameW(LocalFolderOf(localPath).c_str(), u"ftp", 0, temporary)) {
+    percentage = -1;
+    return;
+  }
+  const WCHAR* writePath = replaces ? temporary : localPath;
+  TransferFiles files;
+  // Closes the local file; a temporary goes with it.
+  auto closeLocal = [&] {
+    if (files.local != INVALID_HANDLE_VALUE) CloseHandle(files.local);
+    files.local = INVALID_HANDLE_VALUE;
+    if (replaces) DeleteFileW(temporary);
+  };
   auto fail = [&] {
+    closeLocal();
     files.Close();
-    if (replaces) DeleteFileW(writePath.c_str());
     percentage = -1;
   };
+  files.local = CreateFileW(writePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (files.local == INVALID_HANDLE_VALUE) {
+    fail();
+    return;
+  }
   uint64_t size = RemoteFileSize(remotePath);
   if (size == 0) {
     fail();
@@ -236,13 +249,13 @@ void FtpState::Download() {
     int failedReads = 0;
     for (;;) {
       if (cancelRequested == 1) {
-        CloseHandle(files.local);
-        files.local = INVALID_HANDLE_VALUE;
-        if (replaces) DeleteFileW(writePath.c_str());
+        // Local file, remote file, buffer; the canceller is woken only once
+        // the connection is free again, and finds the outcome already there.
+        closeLocal();
+        files.Close();
         buffer.reset();
         percentage = -1;
         SetEvent(cancelEvent);
-        files.Close();
         return;
       }
       DWORD read = 0;
@@ -255,10 +268,12 @@ void FtpState::Download() {
       }
       failedReads = 0;
       if (read == 0) {
+        CloseHandle(files.local);
+        files.local = INVALID_HANDLE_VALUE;
         files.Close();
         buffer.reset();
-        if (replaces && !ReplaceLocalFile(writePath.c_str(), target.c_str())) {
-          DeleteFileW(writePath.c_str());
+        if (replaces && !MoveFileExW(temporary, localPath, MOVEFILE_REPLACE_EXISTING)) {
+          DeleteFileW(temporary);
           percentage = -1;
           return;
         }

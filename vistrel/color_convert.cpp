@@ -153,13 +153,119 @@ __attribute__((target("avx2"))) void RowsAvx2(const uint8_t* yRow0, const uint8_
   if (out1) RowTail(yRow1, uRow, vRow, out1, j, w);
 }
 
-bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+// The same arithmetic with AVX-512BW: 64 pixels of a row at a time.
+__attribute__((target("avx512bw"))) inline void Terms512(__m512i d, __m512i e, __m512i t[6]) {
+  const __m512i offset = _mm512_set1_epi16(-4640);
+  t[0] = _mm512_add_epi16(d, d);
+  t[1] = _mm512_sub_epi16(_mm512_setzero_si512(), _mm512_add_epi16(d, e));
+  t[2] = e;
+  t[3] = _mm512_add_epi16(_mm512_slli_epi16(d, 2), offset);
+  t[4] = _mm512_add_epi16(
+      _mm512_add_epi16(_mm512_mullo_epi16(d, _mm512_set1_epi16(156)), _mm512_mullo_epi16(e, _mm512_set1_epi16(48))),
+      offset);
+  t[5] = _mm512_add_epi16(_mm512_mullo_epi16(e, _mm512_set1_epi16(153)), offset);
+}
+
+__attribute__((target("avx512bw"))) inline __m512i Colour512(__m512i y, __m512i y42, __m512i whole, __m512i rest) {
+  return _mm512_add_epi16(_mm512_add_epi16(y, whole), _mm512_srai_epi16(_mm512_add_epi16(y42, rest), 8));
+}
+
+// A byte order for every 128-bit lane. (The zero-masking forms of the
+// intrinsics here avoid GCC's headers' self-initialised undefined vectors,
+// which its warnings flag.)
+__attribute__((target("avx512bw"))) inline __m512i EveryLane(__m128i order) { return _mm512_maskz_broadcast_i32x4(0xFFFF, order); }
+
+// a: pixels 0-7, 16-23, 32-39, 48-55; b: 8-15, 24-31, 40-47, 56-63.
+__attribute__((target("avx512bw"))) inline void Block64(const uint8_t* yRow, const __m512i a[6], const __m512i b[6],
+                                                        uint8_t* out) {
+  // Y in the chroma terms' order: even quadwords, then odd ones.
+  __m512i y = _mm512_maskz_permutexvar_epi64(0xFF, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), _mm512_loadu_si512(yRow));
+  __m512i ya = _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xF, y, 0));
+  __m512i yb = _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xF, y, 1));
+  const __m512i fortyTwo = _mm512_set1_epi16(42);
+  __m512i ya42 = _mm512_mullo_epi16(ya, fortyTwo);
+  __m512i yb42 = _mm512_mullo_epi16(yb, fortyTwo);
+  // Each lane: sixteen bytes of one colour, pixels in order.
+  __m512i blue = _mm512_packus_epi16(Colour512(ya, ya42, a[0], a[3]), Colour512(yb, yb42, b[0], b[3]));
+  __m512i green = _mm512_packus_epi16(Colour512(ya, ya42, a[1], a[4]), Colour512(yb, yb42, b[1], b[4]));
+  __m512i red = _mm512_packus_epi16(Colour512(ya, ya42, a[2], a[5]), Colour512(yb, yb42, b[2], b[5]));
+
+  const __m512i b0 = EveryLane(_mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5));
+  const __m512i g0 = EveryLane(_mm_setr_epi8(-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1));
+  const __m512i r0 = EveryLane(_mm_setr_epi8(-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1));
+  const __m512i b1 = EveryLane(_mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1));
+  const __m512i g1 = EveryLane(_mm_setr_epi8(5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10));
+  const __m512i r1 = EveryLane(_mm_setr_epi8(-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1));
+  const __m512i b2 = EveryLane(_mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1));
+  const __m512i g2 = EveryLane(_mm_setr_epi8(-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1));
+  const __m512i r2 = EveryLane(_mm_setr_epi8(10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15));
+  __m512i s0 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b0), _mm512_shuffle_epi8(green, g0)),
+                               _mm512_shuffle_epi8(red, r0));
+  __m512i s1 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b1), _mm512_shuffle_epi8(green, g1)),
+                               _mm512_shuffle_epi8(red, r1));
+  __m512i s2 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b2), _mm512_shuffle_epi8(green, g2)),
+                               _mm512_shuffle_epi8(red, r2));
+  // Lane k of s0, s1, s2 holds bytes 0-15, 16-31, 32-47 of pixels 16k to
+  // 16k + 15; the 192 bytes go out lane by lane in that order.
+  __m512i o0 = _mm512_inserti32x4(_mm512_permutex2var_epi64(s0, _mm512_setr_epi64(0, 1, 8, 9, 0, 0, 2, 3), s1),
+                                  _mm512_maskz_extracti32x4_epi32(0xF, s2, 0), 2);
+  __m512i o1 = _mm512_inserti32x4(_mm512_permutex2var_epi64(s1, _mm512_setr_epi64(2, 3, 0, 0, 12, 13, 4, 5), s0),
+                                  _mm512_maskz_extracti32x4_epi32(0xF, s2, 1), 1);
+  __m512i o2 = _mm512_inserti32x4(_mm512_permutex2var_epi64(s2, _mm512_setr_epi64(4, 5, 14, 15, 0, 0, 6, 7), s0),
+                                  _mm512_maskz_extracti32x4_epi32(0xF, s1, 3), 2);
+  _mm512_storeu_si512(out, o0);
+  _mm512_storeu_si512(out + 64, o1);
+  _mm512_storeu_si512(out + 128, o2);
+}
+
+__attribute__((target("avx512bw"))) void RowsAvx512(const uint8_t* yRow0, const uint8_t* yRow1, const uint8_t* uRow,
+                                                    const uint8_t* vRow, uint8_t* out0, uint8_t* out1, int32_t w) {
+  const __m512i bias = _mm512_set1_epi16(128);
+  int32_t j = 0;
+  for (; j + 64 <= w; j += 64) {
+    __m512i d = _mm512_sub_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(uRow + j / 2))), bias);
+    __m512i e = _mm512_sub_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(vRow + j / 2))), bias);
+    __m512i a[6], b[6];
+    Terms512(_mm512_unpacklo_epi16(d, d), _mm512_unpacklo_epi16(e, e), a);
+    Terms512(_mm512_unpackhi_epi16(d, d), _mm512_unpackhi_epi16(e, e), b);
+    Block64(yRow0 + j, a, b, out0 + size_t(j) * 3);
+    if (out1) Block64(yRow1 + j, a, b, out1 + size_t(j) * 3);
+  }
+  RowTail(yRow0, uRow, vRow, out0, j, w);
+  if (out1) RowTail(yRow1, uRow, vRow, out1, j, w);
+}
+
+using RowsConverter = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, uint8_t*,
+                               int32_t);
+
+void RowsScalar(const uint8_t* yRow0, const uint8_t* yRow1, const uint8_t* uRow, const uint8_t* vRow, uint8_t* out0,
+                uint8_t* out1, int32_t w) {
+  RowScalar(yRow0, uRow, vRow, out0, w);
+  if (out1) RowScalar(yRow1, uRow, vRow, out1, w);
+}
+
+RowsConverter RowsFor(ConvertPath path) {
+  switch (path) {
+    case ConvertPath::kAvx512: return &RowsAvx512;
+    case ConvertPath::kAvx2: return &RowsAvx2;
+    default: return &RowsScalar;
+  }
+}
 
 }  // namespace
 
-void ConvertToRgb24(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, bool bottomUp) {
-  static const bool avx2 = HasAvx2();
+bool Supports(ConvertPath path) {
+  switch (path) {
+    case ConvertPath::kAvx512: return __builtin_cpu_supports("avx512bw");
+    case ConvertPath::kAvx2: return __builtin_cpu_supports("avx2");
+    default: return true;
+  }
+}
+
+void ConvertToRgb24(ConvertPath path, const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, bool bottomUp) {
   if (!src || !dst || w <= 0 || h <= 0) return;
+  RowsConverter convertRows = RowsFor(path);
   const size_t n = size_t(w) * size_t(h);
   const uint8_t* vPlane = src + n;
   const uint8_t* uPlane = src + n + n / 4;
@@ -167,17 +273,16 @@ void ConvertToRgb24(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, bool
   for (int32_t i = 0; i < h; i += 2) {
     // Rows i and i + 1 share the chroma row i / 2.
     size_t chromaRow = (size_t(i / 2) * size_t(w)) / 2;
-    const uint8_t* uRow = uPlane + chromaRow;
-    const uint8_t* vRow = vPlane + chromaRow;
     const uint8_t* y0 = src + size_t(i) * size_t(w);
-    bool pair = i + 1 < h;
-    if (avx2) {
-      RowsAvx2(y0, y0 + w, uRow, vRow, rowOut(i), pair ? rowOut(i + 1) : nullptr, w);
-    } else {
-      RowScalar(y0, uRow, vRow, rowOut(i), w);
-      if (pair) RowScalar(y0 + w, uRow, vRow, rowOut(i + 1), w);
-    }
+    convertRows(y0, y0 + w, uPlane + chromaRow, vPlane + chromaRow, rowOut(i), i + 1 < h ? rowOut(i + 1) : nullptr, w);
   }
+}
+
+void ConvertToRgb24(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, bool bottomUp) {
+  static const ConvertPath best = Supports(ConvertPath::kAvx512) ? ConvertPath::kAvx512
+                                  : Supports(ConvertPath::kAvx2) ? ConvertPath::kAvx2
+                                                                 : ConvertPath::kScalar;
+  ConvertToRgb24(best, src, dst, w, h, bottomUp);
 }
 
 }  // namespace vistrel

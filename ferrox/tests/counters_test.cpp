@@ -157,6 +157,19 @@ TEST_F(Counters, SetModeRetriesThenReinitialisesThenGivesUp) {
   EXPECT_EQ(Op<decltype(&::InputCounterA1_GetMode)>("A1", "GetMode")(), mode - 1);
 }
 
+// The module stores one byte: a mode or width beyond it (256 sends 0, -1
+// sends 255) is never what the module reports back, so it is not confirmed.
+TEST_F(Counters, ValuesBeyondOneByteAreNeverReportedAsSet) {
+  orlik_sim_counter_attach("B1", 1);
+  ASSERT_EQ(Initial("B1"), 1);
+  for (const char* op : {"SetMode", "SetCounterDataWidth"}) {
+    auto set = Op<int32_t (*)(int32_t)>("B1", op);
+    EXPECT_EQ(set(256), 0) << op;
+    EXPECT_EQ(set(-1), 0) << op;
+    EXPECT_EQ(set(255), 1) << op;
+  }
+}
+
 TEST_F(Counters, CommandsReachTheModule) {
   orlik_sim_counter_attach("B2", 1);
   ASSERT_EQ(Initial("B2"), 1);

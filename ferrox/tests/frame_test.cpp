@@ -78,6 +78,24 @@ TEST_F(Frame, PwmRestoreThenUnloadWritesTheSavedValuesTwice) {
   EXPECT_EQ(orlik_sim_peek(kTimer + 0x08), 0x0000000Bu);
 }
 
+// The PWM unit maps its GPIO window, then its timer window. When only the
+// first maps, nothing was saved, and unloading writes nothing back: the port F
+// configuration (the PWM pins and the rest of HW-F) stays as it is.
+TEST_F(Frame, APartlyLoadedPwmUnitRestoresNothingItDidNotSave) {
+  orlik_sim_poke(kGpio + 0xA0, 0xA0000005);
+  const uint32_t portF = orlik_sim_peek(kGpio + 0xA0);
+  // Windows in creation order: ports, converter (two), main bus, PWM GPIO,
+  // PWM timer: the sixth request 1 fails.
+  orlik_sim_fail_device_once("HTM1:", 1, 5);
+  auto lib = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_FERROX);
+  ASSERT_EQ(Boxes(), (std::vector<Box>{{"ERROR", "Device IO Control failed to set pointer \n\r"}}));
+  orlik_sim_trace(1);
+  lib->Close();
+  EXPECT_EQ(WritesTo(kGpio + 0xA0), 0);
+  EXPECT_EQ(orlik_sim_peek(kGpio + 0xA0), portF);
+  EXPECT_EQ(WritesTo(kTimer + 0x08), 0);
+}
+
 struct FailureCase {
   int step;
   std::vector<Box> boxes;

@@ -64,13 +64,37 @@ TEST_F(Pwm, RefusedDutiesChangeNothing) {
   Counter(1, 200);
   ASSERT_EQ(Duty(1, 40.0), 80);
   ASSERT_EQ(Start(1), 1);
-  const double refused[] = {100.5, -0.5, std::numeric_limits<double>::quiet_NaN(), 1e9};
+  const double refused[] = {100.5, std::numeric_limits<double>::quiet_NaN(), 1e9,
+                            std::numeric_limits<double>::infinity()};
   for (double d : refused) {
     EXPECT_EQ(Duty(1, d), 0) << d;
     EXPECT_EQ(orlik_sim_peek(kTcmpb[0]), 80u) << d;
     EXPECT_EQ(orlik_sim_pin_mode('F', 14), 2) << d;
   }
   EXPECT_EQ(Counter(1, 100), 40) << "the stored duty is still 40";
+}
+
+// Only rates above 100 are refused: a negative rate is stored like any other
+// and writes compare value 0, also for negative or huge counts.
+TEST_F(Pwm, NegativeDutiesAreTakenAndWriteZero) {
+  for (int ch : {1, 2}) {
+    Counter(ch, 200);
+    ASSERT_EQ(Duty(ch, 40.0), 80);
+    ASSERT_EQ(Start(ch), 1);
+    for (double d : {-0.5, -100.0, -std::numeric_limits<double>::infinity()}) {
+      EXPECT_EQ(Duty(ch, d), 0) << d;
+      EXPECT_EQ(orlik_sim_peek(kTcmpb[ch - 1]), 0u) << d;
+      EXPECT_EQ(orlik_sim_pin_mode('F', kPin[ch - 1]), 2) << "still on the timer";
+      orlik_sim_poke(kTcmpb[ch - 1], 77);
+      EXPECT_EQ(Counter(ch, 100), 0) << "the stored rate is " << d;
+      EXPECT_EQ(orlik_sim_peek(kTcmpb[ch - 1]), 0u);
+    }
+    Duty(ch, -50.0);
+    EXPECT_EQ(Counter(ch, -200), 0) << "a negative count times a negative rate";
+    EXPECT_EQ(Counter(ch, std::numeric_limits<int32_t>::min()), 0);
+    Duty(ch, 99.0);
+    EXPECT_EQ(Counter(ch, std::numeric_limits<int32_t>::max()), 2126008810);
+  }
 }
 
 TEST_F(Pwm, FullAndZeroDutyForceThePinToALevel) {

@@ -4,10 +4,14 @@
 
 #include <stb_image_write.h>
 
+#include <filesystem>
+#include <limits>
 #include <vector>
 
 namespace lettra_test {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST_F(LettraTest, ShapesLandAtScaledPrinterPixels) {
   for (int quality : {0, 1}) {
@@ -135,6 +139,9 @@ TEST_F(LettraTest, ImageFilesDrawAtTheirSize) {
   ImageDraw4(u"\\picture.png", 10, 10);              // natural size at (20, 20)
   ImageDraw3(u"\\Picture.png", 10, 200, 50, 25);     // 100 x 50 printer pixels at (20, 400)
   ImageDraw4(u"\\missing.png", 500, 500);            // nothing, no failure
+  fs::create_directories(root_.path() + "/Images.png");
+  ImageDraw4(u"\\Images.png", 500, 500);             // a folder: nothing, no failure
+  ImageDraw3(u"\\", 500, 500, 10, 10);               // the root folder: the same
   pclread::Page p = PrintOnePage();
   EXPECT_EQ(p.At(20, 20), Rgb(0, 255, 0));
   EXPECT_EQ(p.At(21, 21), Rgb(255, 0, 0));
@@ -145,6 +152,44 @@ TEST_F(LettraTest, ImageFilesDrawAtTheirSize) {
   EXPECT_EQ(p.At(119, 449), Rgb(255, 0, 0));
   EXPECT_EQ(p.At(120, 450), kWhite);
   EXPECT_EQ(Count(p, 990, 990, 1100, 1100, kWhite), 110 * 110);
+}
+
+// Corners are computed in 64 bits and clamped to the DC's coordinates: a
+// shape near the 32-bit limits ends at the edge of the coordinate range
+// instead of wrapping round to the other side of the page.
+TEST_F(LettraTest, ShapesNearTheIntegerLimitsAreClampedNotWrapped) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  // Draft: every shape lies beyond the right edge of the coordinate range.
+  PrintSetup(nullptr, 0, 1, 0, 1);
+  SetPenStyle(RGB(0, 0, 0), 1);
+  SetBrushStyle(RGB(255, 0, 0), 0);
+  EXPECT_NE(Rectangles(kMax - 50, 10, 100, 20), 0);
+  EXPECT_NE(RoundRect1(kMax - 50, 40, 100, 20, 4, 4), 0);
+  EXPECT_NE(RoundRect2(kMax - 50, 70, 100, 20, 4), 0);
+  EXPECT_NE(Circle(kMax - 50, 100, 200), 0);
+  EXPECT_NE(Ellipses(kMax - 50, 140, 200, 20), 0);
+  EXPECT_NE(GradientFills(kMax - 50, 160, 100, 20, RGB(255, 0, 0), RGB(0, 0, 255), 0), 0);
+  EXPECT_NE(Rectangles(10, kMax - 10, 20, 20), 0);
+  pclread::Page draft = PrintOnePage();
+  EXPECT_EQ(Count(draft, 0, 0, draft.width, 200, kWhite), draft.width * 200) << "nothing on the page";
+
+  // High quality: the doubled corners leave the 32-bit range on the left;
+  // what is left of each shape reaches from the page's left edge to its true
+  // right edge.
+  PrintSetup(nullptr, 1, 1, 0, 1);
+  SetPenStyle(RGB(0, 0, 0), 1);
+  SetBrushStyle(RGB(255, 0, 0), 0);
+  EXPECT_NE(Rectangles(kMin + 100, 100, -(kMin + 100) + 50, 20), 0);  // right edge 100
+  EXPECT_NE(GradientFills(kMin + 100, 200, -(kMin + 100) + 50, 20, RGB(0, 0, 255), RGB(0, 0, 255), 0), 0);
+  EXPECT_NE(Ellipses(kMin / 2, 300, kMax, 40), 0);  // right edge about 2 * (kMin/2 + kMax/2)
+  pclread::Page high = PrintOnePage();
+  EXPECT_EQ(high.At(50, 220), Rgb(255, 0, 0));
+  EXPECT_EQ(high.At(99, 220), kBlack);
+  EXPECT_EQ(high.At(101, 220), kWhite);
+  EXPECT_EQ(high.At(50, 420), Rgb(0, 0, 255));
+  EXPECT_EQ(high.At(101, 420), kWhite);
+  EXPECT_EQ(high.At(0, 600), kWhite) << "the ellipse ends left of the page";
 }
 
 TEST_F(LettraTest, HollowBrushDrawsOnlyTheOutline) {

@@ -82,6 +82,16 @@ TEST_F(LettraTest, AFailedJobReadsTwoAndTheNextGoodOneZero) {
   unsetenv("ORLIK_LPT1");
   PrintSetup(nullptr, 0, 0, 0, 1);
   EXPECT_EQ(PrintAndWait(), 0);
+  // The port's file on a full disk, or in a write-protected place (as root
+  // too: the faults come from the board).
+  for (int fault : {ORLIK_SIM_DISK_FULL, ORLIK_SIM_ACCESS_DENIED}) {
+    int id = orlik_sim_fail_files("\\LPT1.prn", ORLIK_SIM_FILE_WRITE | ORLIK_SIM_FILE_CREATE, fault, 0, 1);
+    PrintSetup(nullptr, 0, 0, 0, 1);
+    EXPECT_EQ(PrintAndWait(), 2) << fault;
+    EXPECT_EQ(orlik_sim_file_fault_hits(id), 1);
+  }
+  PrintSetup(nullptr, 0, 0, 0, 1);
+  EXPECT_EQ(PrintAndWait(), 0);
 }
 
 TEST_F(LettraTest, SpoolCommandReceivesTheJob) {

@@ -47,7 +47,12 @@ int Gpio::Compute(PortState& p, int pin) {
   uint32_t mask = (1u << d.fieldBits) - 1;
   int mode = int((con >> (d.fieldBits * (pin % perReg))) & mask);
   PinState& s = p.pins[pin];
-  if (mode == kPinOutput) return int((p.dat >> pin) & 1);
+  if (mode == kPinOutput) {
+    int latch = int((p.dat >> pin) & 1);
+    // A line with a pull-up resistor on the board is wired open drain: a part
+    // pulling it low wins over the processor's high.
+    return latch && s.boardPullUp && s.external == 0 ? 0 : latch;
+  }
   if (mode != kPinInput) return s.function ? (s.function(mode) ? 1 : 0) : 0;
   if (s.external >= 0) return s.external;
   int pull = int((p.pud >> (2 * pin)) & 3);
@@ -77,8 +82,12 @@ uint32_t Gpio::Read(uint32_t offset) {
     if (offset == d.con[0] || (d.con[1] && offset == d.con[1])) return p.con[offset == d.con[0] ? 0 : 1];
     if (offset == d.pud) return p.pud;
     if (offset == d.dat) {
+      // Output pins read back what the processor drives (a read-modify-write
+      // of one bit keeps the others); an open-drain line pulled low from
+      // outside shows at the pin only.
       uint32_t v = 0;
-      for (int i = 0; i < d.pins; ++i) v |= uint32_t(Compute(p, i)) << i;
+      for (int i = 0; i < d.pins; ++i)
+        v |= (Mode(d.letter, i) == kPinOutput ? (p.dat >> i) & 1u : uint32_t(Compute(p, i))) << i;
       return v;
     }
   }

@@ -52,7 +52,9 @@ class Gpio final : public Block {
   void DriveExternal(char port, int pin, int level);
   int ExternalLevel(char port, int pin);
   // A resistor on the board pulls the line up when nothing drives it and the
-  // pull field is off (open-drain bus lines).
+  // pull field is off (open-drain bus lines). Such a line is low while an
+  // outside part pulls it low, even when the processor drives it high (the
+  // data register still reads back the processor's high).
   void SetBoardPullUp(char port, int pin, bool present);
   // Level of a pin while its configuration selects a function (a timer output);
   // without a source such a pin reads 0.

@@ -4,18 +4,23 @@
 #include <orlik/kernel.h>
 #include <orlik/text.h>
 
+#include "board/storage.h"
 #include "core/devices.h"
 #include "core/paths.h"
+#include "core/search_handle.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace orlik {
@@ -29,21 +34,28 @@ DWORD ErrorFromErrno(int e) {
     case EPERM:
     case EISDIR: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
-    case ENOSPC: return ERROR_WRITE_FAULT;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
     default: return ERROR_GEN_FAILURE;
   }
 }
 
 class File final : public KernelObject {
  public:
-  explicit File(int fd) : fd_(fd) {}
+  File(int fd, std::string path, bool regular) : fd_(fd), path_(std::move(path)), regular_(regular) {}
   ~File() override {
     if (fd_ >= 0) close(fd_);
   }
   int fd() const { return fd_; }
+  // The host path it was opened by, for the board's storage faults.
+  const std::string& path() const { return path_; }
+  // A regular file ends where a read comes back short.
+  bool regular() const { return regular_; }
 
  private:
   int fd_;
+  std::string path_;
+  bool regular_;
 };
 
 BOOL FailWith(DWORD error) {
@@ -81,13 +93,18 @@ FILETIME FileTimeFrom(const struct timespec& t) {
   return FILETIME{DWORD(v), DWORD(v >> 32)};
 }
 
-void FillFindData(const std::string& hostPath, std::u16string_view name, const struct stat& st,
-                  WIN32_FIND_DATAW* data) {
+// A file without its owner's write permission that this process cannot write
+// either is write-protected.
+bool IsReadOnly(const std::string& hostPath, const struct stat& st) {
+  return !(st.st_mode & S_IWUSR) && access(hostPath.c_str(), W_OK) != 0;
+}
+
+void FillFindData(std::u16string_view name, const struct stat& st, bool readOnly, WIN32_FIND_DATAW* data) {
   *data = WIN32_FIND_DATAW{};
   DWORD attributes = 0;
   if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
   else attributes |= FILE_ATTRIBUTE_ARCHIVE;
-  if (access(hostPath.c_str(), W_OK) != 0 && !(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
   if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
   data->dwFileAttributes = attributes;
   data->ftCreationTime = FileTimeFrom(st.st_ctim);
@@ -96,14 +113,57 @@ void FillFindData(const std::string& hostPath, std::u16string_view name, const s
   uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
   data->nFileSizeHigh = DWORD(size >> 32);
   data->nFileSizeLow = DWORD(size);
-  orlik_wcscpy_bounded(data->cFileName, MAX_PATH, std::u16string(name).c_str());
+  size_t units = std::min(name.size(), size_t(MAX_PATH - 1));
+  std::copy_n(name.data(), units, data->cFileName);
+  data->cFileName[units] = 0;
 }
 
-// A directory search: the matching entries, taken when the search starts.
-class FindSearch final : public KernelObject {
+// CopyFileW writes beside its target under ".<name>.copy-XXXXXX".
+std::string CopyPrefix(const std::string& base) { return "." + base + ".copy-"; }
+
+// Removes the temporaries that copies to folder/base left when they died
+// (killed, power lost): a live copy holds a lock on its temporary.
+void RemoveStaleCopies(const std::string& folder, const std::string& base) {
+  std::string prefix = CopyPrefix(base);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* e = readdir(dir)) {
+    std::string_view name = e->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    int fd = openat(dirfd(dir), e->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlinkat(dirfd(dir), e->d_name, 0);
+    close(fd);
+  }
+  closedir(dir);
+}
+
+// Makes renames in a folder durable.
+void SyncFolder(const std::string& folder) {
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+// A directory search: the matching entries, taken when the search starts, in
+// the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
+class FindSearch final : public SearchHandle {
  public:
-  std::vector<WIN32_FIND_DATAW> entries;
+  struct Entry {
+    std::u16string name;
+    struct stat st;
+    bool readOnly;
+  };
+  std::vector<Entry> entries;
+  std::vector<uint32_t> order;
   size_t next = 0;
+
+  void Deliver(size_t i, WIN32_FIND_DATAW* data) const {
+    const Entry& e = entries[order[i]];
+    FillFindData(e.name, e.st, e.readOnly, data);
+  }
 };
 
 
@@ -141,12 +201,32 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
-  std::string path = HostPath(view);
   struct stat st;
-  bool existed = stat(path.c_str(), &st) == 0;
+  if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
+    // Reading a file named as it is stored: one open(), no path resolution.
+    std::string direct = DirectHostPath(view);
+    int fd = open(direct.c_str(), flags);
+    if (fd >= 0) {
+      if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+      }
+      SetLastError(ERROR_SUCCESS);
+      return InsertHandle(std::make_shared<File>(fd, std::move(direct), S_ISREG(st.st_mode)));
+    }
+  }
+  std::string path;
+  bool existed = StatHostPath(view, &path, &st);
   if (existed && S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
+  }
+  if ((access & GENERIC_WRITE) || (flags & (O_CREAT | O_TRUNC))) {
+    if (int e = board::StorageFault(board::kFileCreate, path)) {
+      SetLastError(ErrorFromErrno(e));
+      return INVALID_HANDLE_VALUE;
+    }
   }
   int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) {
@@ -158,27 +238,36 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   SetLastError((existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS))
                    ? ERROR_ALREADY_EXISTS
                    : ERROR_SUCCESS);
-  return InsertHandle(std::make_shared<File>(fd));
+  return InsertHandle(std::make_shared<File>(fd, std::move(path), !existed || S_ISREG(st.st_mode)));
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
-  if (auto device = LookupHandleAs<Device>(handle)) {
+  auto object = LookupHandle(handle);
+  if (auto* device = dynamic_cast<Device*>(object.get())) {
     DWORD n = 0;
     BOOL ok = device->Read(buffer, toRead, &n);
     if (read) *read = n;
     return ok;
   }
-  auto file = LookupHandleAs<File>(handle);
+  auto* file = dynamic_cast<File*>(object.get());
   if (!file) return FailWith(ERROR_INVALID_HANDLE);
   if (toRead && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (toRead)
+    if (int e = board::StorageFault(board::kFileRead, file->path())) return FailWith(ErrorFromErrno(e));
+  // Linux moves at most this much in one read.
+  constexpr size_t kMaxReadChunk = 0x7FFFF000;
   size_t done = 0;
   while (done < toRead) {
-    ssize_t n = ::read(file->fd(), static_cast<char*>(buffer) + done, toRead - done);
+    size_t want = toRead - done;
+    ssize_t n = ::read(file->fd(), static_cast<char*>(buffer) + done, want);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailWith(ErrorFromErrno(errno));
     if (n == 0) break;
     done += size_t(n);
+    // A short read of a regular file is its end; asking again would only
+    // confirm it.
+    if (file->regular() && size_t(n) < std::min(want, kMaxReadChunk)) break;
   }
   if (read) *read = DWORD(done);
   return TRUE;
@@ -186,15 +275,18 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
-  if (auto device = LookupHandleAs<Device>(handle)) {
+  auto object = LookupHandle(handle);
+  if (auto* device = dynamic_cast<Device*>(object.get())) {
     DWORD n = 0;
     BOOL ok = device->Write(buffer, toWrite, &n);
     if (written) *written = n;
     return ok;
   }
-  auto file = LookupHandleAs<File>(handle);
+  auto* file = dynamic_cast<File*>(object.get());
   if (!file) return FailWith(ERROR_INVALID_HANDLE);
   if (toWrite && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (toWrite)
+    if (int e = board::StorageFault(board::kFileWrite, file->path())) return FailWith(ErrorFromErrno(e));
   size_t done = 0;
   while (done < toWrite) {
     ssize_t n = ::write(file->fd(), static_cast<const char*>(buffer) + done, toWrite - done);
@@ -289,20 +381,17 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       return INVALID_HANDLE_VALUE;
     }
     size_t c = folder.find_last_of(u"\\/");
-    WIN32_FIND_DATAW data;
-    FillFindData(host, c == std::u16string_view::npos ? folder : folder.substr(c + 1), st, &data);
-    search->entries.push_back(data);
+    search->entries.push_back({std::u16string(c == std::u16string_view::npos ? folder : folder.substr(c + 1)),
+                               st, IsReadOnly(host, st)});
   } else if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
     // One name: found through the path, without listing the folder.
-    std::string host = HostPath(path);
-    if (stat(host.c_str(), &st) != 0) {
+    std::string host;
+    if (!StatHostPath(path, &host, &st)) {
       SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
     size_t slash = host.rfind('/');
-    WIN32_FIND_DATAW data;
-    FillFindData(host, FromUtf8(host.substr(slash + 1)), st, &data);
-    search->entries.push_back(data);
+    search->entries.push_back({FromUtf8(host.substr(slash + 1)), st, IsReadOnly(host, st)});
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -315,25 +404,26 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       if (hostName == "." || hostName == "..") continue;
       std::u16string name = FromUtf8(hostName);
       if (!WildcardMatch(pattern, name)) continue;
-      std::string entryPath = dirPath + "/" + hostName;
-      if (stat(entryPath.c_str(), &st) != 0) continue;  // dangling link
-      WIN32_FIND_DATAW data;
-      FillFindData(entryPath, name, st, &data);
-      search->entries.push_back(data);
+      if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // dangling link
+      bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + hostName, st);
+      search->entries.push_back({std::move(name), st, readOnly});
     }
     closedir(dir);
-    std::sort(search->entries.begin(), search->entries.end(),
-              [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
-                int c = orlik_wcsicmp(a.cFileName, b.cFileName);
-                if (c != 0) return c < 0;
-                return std::u16string_view(a.cFileName) < std::u16string_view(b.cFileName);
-              });
     if (search->entries.empty()) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
   }
-  *findData = search->entries[0];
+  // Name order, ignoring case first.
+  search->order.resize(search->entries.size());
+  for (uint32_t i = 0; i < search->order.size(); ++i) search->order[i] = i;
+  std::sort(search->order.begin(), search->order.end(), [&](uint32_t a, uint32_t b) {
+    const std::u16string& x = search->entries[a].name;
+    const std::u16string& y = search->entries[b].name;
+    int c = orlik_wcsicmp(x.c_str(), y.c_str());
+    return c != 0 ? c < 0 : x < y;
+  });
+  search->Deliver(0, findData);
   search->next = 1;
   SetLastError(ERROR_SUCCESS);
   return InsertHandle(search);
@@ -344,12 +434,12 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   if (!search) return FailWith(ERROR_INVALID_HANDLE);
   if (!findData) return FailWith(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
-  *findData = search->entries[search->next++];
+  search->Deliver(search->next++, findData);
   return TRUE;
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!LookupHandleAs<FindSearch>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  if (!LookupHandleAs<SearchHandle>(find)) return FailWith(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;
 }
@@ -372,16 +462,33 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
   auto slash = to.rfind('/');
   std::string folder = slash == std::string::npos ? "." : to.substr(0, slash);
   std::string base = slash == std::string::npos ? to : to.substr(slash + 1);
-  std::string temp = folder + "/." + base + ".copy-XXXXXX";
-  int out = mkostemp(temp.data(), O_CLOEXEC);
-  if (out < 0) {
-    DWORD error = ErrorFromErrno(errno);
-    close(in);
-    return FailWith(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
-  }
+  RemoveStaleCopies(folder, base);
+  std::string temp = folder + "/" + CopyPrefix(base) + "XXXXXX";
+  int out = -1;
   DWORD error = ERROR_SUCCESS;
+  if (int e = board::StorageFault(board::kFileCreate, to)) {
+    error = ErrorFromErrno(e);
+  } else {
+    out = mkostemp(temp.data(), O_CLOEXEC);
+    if (out < 0) {
+      error = ErrorFromErrno(errno);
+      if (error == ERROR_FILE_NOT_FOUND) error = ERROR_PATH_NOT_FOUND;
+    } else {
+      // Held while the copy is written: a lock that can be taken marks a
+      // temporary whose copy has died.
+      flock(out, LOCK_EX);
+    }
+  }
+  if (out < 0) {
+    close(in);
+    return FailWith(error);
+  }
   std::vector<char> buffer(1 << 16);
   for (;;) {
+    if (int e = board::StorageFault(board::kFileRead, from)) {
+      error = ErrorFromErrno(e);
+      break;
+    }
     ssize_t n = read(in, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -389,11 +496,15 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
       break;
     }
     if (n == 0) break;
+    if (int e = board::StorageFault(board::kFileWrite, to)) {
+      error = ErrorFromErrno(e);
+      break;
+    }
     for (ssize_t done = 0; done < n;) {
       ssize_t w = write(out, buffer.data() + done, size_t(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w < 0) {
-        error = errno == ENOSPC ? ERROR_WRITE_FAULT : ErrorFromErrno(errno);
+        error = ErrorFromErrno(errno);
         break;
       }
       done += w;
@@ -402,8 +513,9 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
   }
   close(in);
   if (error == ERROR_SUCCESS) fchmod(out, st.st_mode & 07777);
-  if (error == ERROR_SUCCESS && fsync(out) != 0) error = ERROR_WRITE_FAULT;
-  if (close(out) != 0 && error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+  if (error == ERROR_SUCCESS && fsync(out) != 0) error = ErrorFromErrno(errno);
+  if (error == ERROR_SUCCESS)
+    if (int e = board::StorageFault(board::kFileRename, to)) error = ErrorFromErrno(e);
   if (error == ERROR_SUCCESS) {
     // With fail-if-exists, link() refuses an existing target; otherwise
     // rename() replaces it in one step.
@@ -411,25 +523,137 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
     if (r != 0) error = errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno);
   }
   if (error != ERROR_SUCCESS || failIfExists) unlink(temp.c_str());
+  // Closed only now, so the lock marks the temporary as live until it is
+  // gone; after fsync the close cannot lose data.
+  close(out);
   if (error != ERROR_SUCCESS) return FailWith(error);
-  // Make the rename itself durable.
-  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
+  SyncFolder(folder);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
+  if (!existingFileName || !newFileName ||
+      (flags & ~DWORD(MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)))
+    return FailWith(ERROR_INVALID_PARAMETER);
+  std::string from, to;
+  struct stat st, tst;
+  if (!StatHostPath(View(existingFileName), &from, &st)) {
+    std::string folder = from.substr(0, from.rfind('/'));
+    return FailWith(stat(folder.c_str(), &tst) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  }
+  bool targetExists = StatHostPath(View(newFileName), &to, &tst);
+  if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
+    // The same file: a new spelling of its name (say, another case).
+    std::u16string_view given = View(newFileName);
+    size_t cut = given.find_last_of(u"\\/");
+    std::string name = ToUtf8(cut == std::u16string_view::npos ? given : given.substr(cut + 1));
+    to = to.substr(0, to.rfind('/') + 1) + name;
+    if (to == from) return TRUE;
+  } else if (targetExists) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
+    // A folder is never replaced, nor a write-protected file.
+    if (S_ISDIR(tst.st_mode) || S_ISDIR(st.st_mode) || !(tst.st_mode & S_IWUSR))
+      return FailWith(ERROR_ACCESS_DENIED);
+  }
+  if (int e = board::StorageFault(board::kFileRename, from)) return FailWith(ErrorFromErrno(e));
+  if (int e = board::StorageFault(board::kFileRename, to)) return FailWith(ErrorFromErrno(e));
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    int e = errno;
+    if (e == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && S_ISREG(st.st_mode)) {
+      // Another volume: a copy, then the original goes.
+      if (!CopyFileW(existingFileName, newFileName, (flags & MOVEFILE_REPLACE_EXISTING) ? FALSE : TRUE))
+        return FALSE;
+      return DeleteFileW(existingFileName);
+    }
+    if (e == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND);  // the target's folder
+    if (e == EINVAL) return FailWith(ERROR_ACCESS_DENIED);   // a folder into itself
+    return FailWith(ErrorFromErrno(e));
+  }
+  if (flags & MOVEFILE_WRITE_THROUGH) {
+    SyncFolder(to.substr(0, to.rfind('/')));
+    SyncFolder(from.substr(0, from.rfind('/')));
   }
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
+BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
+  return MoveFileExW(existingFileName, newFileName, MOVEFILE_COPY_ALLOWED);
+}
+
+UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWSTR tempFileName) {
+  if (!pathName || !tempFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::u16string base(View(pathName));
+  if (!base.empty() && base.back() != u'\\' && base.back() != u'/') base += u'\\';
+  base += View(prefixString).substr(0, 3);
+  auto nameFor = [&](UINT number) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", number);
+    return base + FromUtf8(hex) + u".TMP";
+  };
+  auto deliver = [&](const std::u16string& name) {
+    if (name.size() >= MAX_PATH) {
+      SetLastError(ERROR_BUFFER_OVERFLOW);
+      return false;
+    }
+    orlik_wcscpy_bounded(tempFileName, MAX_PATH, name.c_str());
+    return true;
+  };
+  unique &= 0xFFFF;
+  if (unique != 0) return deliver(nameFor(unique)) ? unique : 0;
+  // A number from the clock, then the next free one; the file is created
+  // empty so the name stays taken.
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  UINT first = UINT(uint64_t(now.tv_nsec) ^ uint64_t(now.tv_sec) ^ uint64_t(getpid())) & 0xFFFF;
+  for (UINT i = 0; i < 0xFFFF; ++i) {
+    UINT number = (first + i) % 0xFFFF + 1;
+    std::u16string name = nameFor(number);
+    if (name.size() >= MAX_PATH) {
+      SetLastError(ERROR_BUFFER_OVERFLOW);
+      return 0;
+    }
+    std::string host = HostPath(name);
+    if (int e = board::StorageFault(board::kFileCreate, host)) {
+      SetLastError(ErrorFromErrno(e));
+      return 0;
+    }
+    int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      close(fd);
+      deliver(name);
+      SetLastError(ERROR_SUCCESS);
+      return number;
+    }
+    if (errno != EEXIST) {
+      SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+      return 0;
+    }
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return 0;
+}
+
 BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
                          ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes) {
   std::string path = HostPath(View(directoryName));
+  if (int e = board::StorageFault(board::kFileFreeSpace, path)) return FailWith(ErrorFromErrno(e));
   struct statvfs vfs;
   if (statvfs(path.c_str(), &vfs) != 0) return FailWith(ErrorFromErrno(errno));
-  if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = uint64_t(vfs.f_bavail) * vfs.f_frsize;
-  if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = uint64_t(vfs.f_blocks) * vfs.f_frsize;
-  if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = uint64_t(vfs.f_bfree) * vfs.f_frsize;
+  uint64_t available = uint64_t(vfs.f_bavail) * vfs.f_frsize;
+  uint64_t total = uint64_t(vfs.f_blocks) * vfs.f_frsize;
+  uint64_t free = uint64_t(vfs.f_bfree) * vfs.f_frsize;
+  if (auto set = board::StorageFree(path)) {
+    available = free = *set;
+    total = std::max(total, *set);
+  }
+  if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = available;
+  if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = total;
+  if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = free;
   return TRUE;
 }
 

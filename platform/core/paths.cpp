@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 namespace orlik {
 namespace {
@@ -37,24 +39,65 @@ std::string DeviceRoot() {
   return r;
 }
 
-std::string HostPath(std::u16string_view panelPath) {
+namespace {
+
+// Appends the names of a panel path to a host folder as they are given:
+// either separator, "." dropped, ".." never climbing above the folder.
+void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<size_t>* starts = nullptr) {
+  const size_t base = host->size();
   std::string path = ToUtf8(panelPath);
-  std::string result = DeviceRoot();
   size_t i = 0;
   while (i <= path.size()) {
     size_t j = path.find_first_of("\\/", i);
     if (j == std::string::npos) j = path.size();
-    std::string part = path.substr(i, j - i);
+    std::string_view part(path.data() + i, j - i);
     i = j + 1;
     if (part.empty() || part == ".") continue;
-    if (part == "..") {  // never climb out of the device root
-      auto slash = result.rfind('/');
-      if (slash != std::string::npos && result.size() > DeviceRoot().size()) result.erase(slash);
+    if (part == "..") {
+      size_t slash = host->rfind('/');
+      if (host->size() > base && slash != std::string::npos && slash >= base) host->erase(slash);
+      if (starts && !starts->empty()) starts->pop_back();
       continue;
     }
-    result += "/" + MatchEntry(result, part);
+    if (starts) starts->push_back(host->size() + 1);
+    *host += '/';
+    host->append(part);
   }
-  return result;
+}
+
+}  // namespace
+
+std::string DirectHostPath(std::u16string_view panelPath) {
+  std::string host = DeviceRoot();
+  AppendNames(&host, panelPath);
+  return host;
+}
+
+bool StatHostPath(std::u16string_view panelPath, std::string* host, struct stat* st) {
+  std::string direct = DeviceRoot();
+  std::vector<size_t> starts;  // where each name begins in direct
+  AppendNames(&direct, panelPath, &starts);
+  if (stat(direct.c_str(), st) == 0) {
+    *host = std::move(direct);
+    return true;
+  }
+  // A name in another case than it is stored in, or a path that does not
+  // exist (yet): match name by name.
+  std::string result = DeviceRoot();
+  for (size_t k = 0; k < starts.size(); ++k) {
+    size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : direct.size();
+    result += "/" + MatchEntry(result, direct.substr(starts[k], end - starts[k]));
+  }
+  bool exists = result != direct && stat(result.c_str(), st) == 0;
+  *host = std::move(result);
+  return exists;
+}
+
+std::string HostPath(std::u16string_view panelPath) {
+  std::string host;
+  struct stat st;
+  StatHostPath(panelPath, &host, &st);
+  return host;
 }
 
 }  // namespace orlik

@@ -4,6 +4,8 @@
 // systems; names that do not exist yet keep the case they were given.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -12,5 +14,11 @@ namespace orlik {
 // The device root: ORLIK_ROOT, or "orlik-root" in the current folder.
 std::string DeviceRoot();
 std::string HostPath(std::u16string_view panelPath);
+// The host path with every name as given, without looking at what exists:
+// the path of a file named in the case it is stored in.
+std::string DirectHostPath(std::u16string_view panelPath);
+// HostPath, and whether what it names exists (then *st describes it). A path
+// given in the case its names are stored in costs a single stat().
+bool StatHostPath(std::u16string_view panelPath, std::string* host, struct stat* st);
 
 }  // namespace orlik

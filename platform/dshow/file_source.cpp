@@ -581,18 +581,18 @@ HRESULT FileSource::GetCurrentPosition(LONGLONG* current) {
 }
 
 HRESULT FileSource::Seek(double rate, LONGLONG start, GstSeekType startType, LONGLONG stop, GstSeekType stopType) {
-  // Renderers forget an end of stream they saw; the flush of the pipeline
-  // drops what was on its way.
-  for (StreamPin* pin : pins_) {
-    if (!pin->IsConnected()) continue;
-    pin->DeliverBeginFlush();
-    pin->DeliverEndFlush();
-  }
+  // As in DirectShow: renderers flush (dropping what they hold and an end of
+  // stream they saw), the pipeline seeks with a flush of its own, and the
+  // renderers take samples again.
+  for (StreamPin* pin : pins_)
+    if (pin->IsConnected()) pin->DeliverBeginFlush();
   for (StreamPin* pin : pins_) pin->ended = false;
   gboolean ok = gst_element_seek(pipeline_, rate, GST_FORMAT_TIME,
                                  GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), startType,
                                  startType == GST_SEEK_TYPE_NONE ? 0 : start * 100, stopType,
                                  stopType == GST_SEEK_TYPE_NONE ? 0 : stop * 100);
+  for (StreamPin* pin : pins_)
+    if (pin->IsConnected()) pin->DeliverEndFlush();
   if (!ok) return E_FAIL;
   // The seek is done when the pipeline has prerolled at the new position.
   gst_element_get_state(pipeline_, nullptr, nullptr, kSeekTimeout);

@@ -211,7 +211,7 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
   if (brush->style == BS_NULL || rect->right <= rect->left || rect->bottom <= rect->top) return 1;
   cairo_t* cr = dc->Begin();
   SetSourceColor(cr, brush->color);
-  cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+  cairo_rectangle(cr, rect->left, rect->top, double(rect->right) - rect->left, double(rect->bottom) - rect->top);
   cairo_fill(cr);
   dc->Finish(cr);
   return 1;
@@ -245,7 +245,9 @@ BOOL StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
   if (rop == BLACKNESS || rop == WHITENESS) {
     cairo_t* cr = dst->Begin();
     SetSourceColor(cr, rop == BLACKNESS ? RGB(0, 0, 0) : RGB(255, 255, 255));
-    cairo_rectangle(cr, std::min(x, x + width), std::min(y, y + height), std::abs(width), std::abs(height));
+    // In double: corners anywhere in the int range must not wrap.
+    cairo_rectangle(cr, std::min(double(x), double(x) + width), std::min(double(y), double(y) + height),
+                    std::abs(double(width)), std::abs(double(height)));
     cairo_fill(cr);
     dst->Finish(cr);
     return TRUE;
@@ -271,15 +273,16 @@ BOOL StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
   cairo_matrix_t m;
   cairo_matrix_init_translate(&m, srcX, srcY);
   cairo_matrix_scale(&m, double(srcWidth) / width, double(srcHeight) / height);
-  cairo_matrix_translate(&m, -x, -y);
+  cairo_matrix_translate(&m, -double(x), -double(y));
   cairo_pattern_set_matrix(pattern, &m);
   cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
   cairo_set_source(cr, pattern);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   // Only pixels inside the source bitmap are copied.
-  cairo_rectangle(cr, std::min(x, x + width), std::min(y, y + height), std::abs(width), std::abs(height));
+  cairo_rectangle(cr, std::min(double(x), double(x) + width), std::min(double(y), double(y) + height),
+                  std::abs(double(width)), std::abs(double(height)));
   cairo_clip(cr);
-  double sx0 = srcX, sy0 = srcY, sx1 = srcX + srcWidth, sy1 = srcY + srcHeight;
+  double sx0 = srcX, sy0 = srcY, sx1 = double(srcX) + srcWidth, sy1 = double(srcY) + srcHeight;
   auto toDst = [&](double s, double s0, double sw, double d0, double dw) { return d0 + (s - s0) * dw / sw; };
   double vx0 = toDst(std::max(0.0, std::min(sx0, sx1)), sx0, srcWidth, x, width);
   double vx1 = toDst(std::min(double(src->width), std::max(sx0, sx1)), sx0, srcWidth, x, width);

@@ -48,9 +48,41 @@ void PreparePen(cairo_t* cr, const Pen& pen) {
   SetSourceColor(cr, pen.color);
 }
 
-// Fills then outlines the current path. addPath(inset) adds the shape's path
-// inset by half a pixel for the outline (through pixel centres) or not at all
-// for the fill.
+// What of a shape can show: the DC's area and, around it, a margin wider than
+// any part of a pen that reaches into the area.
+struct Area {
+  double width, height, margin;
+};
+
+struct Box {
+  double left, top, right, bottom;
+};
+
+bool Outside(const Box& b, const Area& a) {
+  return b.right < -a.margin || b.left > a.width + a.margin || b.bottom < -a.margin ||
+         b.top > a.height + a.margin;
+}
+
+// Cairo keeps path coordinates in 24.8 fixed point: beyond about eight million
+// pixels they wrap round. Edges further out than the area's margin never show,
+// so a rectangle is cut to the margin, which draws exactly the same pixels.
+Box CutToArea(const Box& b, const Area& a) {
+  return {std::clamp(b.left, -a.margin, a.width + a.margin), std::clamp(b.top, -a.margin, a.height + a.margin),
+          std::clamp(b.right, -a.margin, a.width + a.margin),
+          std::clamp(b.bottom, -a.margin, a.height + a.margin)};
+}
+
+// A curve cannot be cut like that; one reaching beyond Cairo's range is drawn
+// within it (the same where it shows, but for shapes millions of pixels wide).
+Box WithinCurveRange(const Box& b) {
+  constexpr double kLimit = 1 << 22;
+  return {std::clamp(b.left, -kLimit, kLimit), std::clamp(b.top, -kLimit, kLimit),
+          std::clamp(b.right, -kLimit, kLimit), std::clamp(b.bottom, -kLimit, kLimit)};
+}
+
+// Fills then outlines the current path. addPath(cr, inset, area) adds the
+// shape's path inset by half a pixel for the outline (through pixel centres)
+// or not at all for the fill.
 template <class AddPath>
 BOOL FillAndStroke(HDC handle, AddPath addPath) {
   std::lock_guard lock(Lock());
@@ -60,14 +92,16 @@ BOOL FillAndStroke(HDC handle, AddPath addPath) {
     return FALSE;
   }
   cairo_t* cr = dc->Begin();
+  auto strokingPen = StrokingPen(*dc);
+  const Area area{double(dc->width), double(dc->height), (strokingPen ? std::max(1, strokingPen->width) : 0) + 2.0};
   if (auto brush = FillingBrush(*dc)) {
-    addPath(cr, 0.0);
+    addPath(cr, 0.0, area);
     SetSourceColor(cr, brush->color);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill(cr);
   }
   if (auto pen = StrokingPen(*dc)) {
-    addPath(cr, PenOffset(*pen));
+    addPath(cr, PenOffset(*pen), area);
     PreparePen(cr, *pen);
     cairo_stroke(cr);
   }
@@ -189,7 +223,7 @@ BOOL Polygon(HDC handle, const POINT* points, int count) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  return FillAndStroke(handle, [&](cairo_t* cr, double offset) {
+  return FillAndStroke(handle, [&](cairo_t* cr, double offset, const Area&) {
     // The fill covers the pixels whose centres lie inside the polygon through
     // the points' centres; the outline runs through the pen's offset.
     if (offset == 0.0) offset = 0.5;
@@ -202,10 +236,11 @@ BOOL Polygon(HDC handle, const POINT* points, int count) {
 BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
   Normalise(left, right);
   Normalise(top, bottom);
-  return FillAndStroke(handle, [&](cairo_t* cr, double inset) {
-    if (right - left <= 0 || bottom - top <= 0) return;
-    cairo_rectangle(cr, left + inset, top + inset, right - left - 2 * inset,
-                    bottom - top - 2 * inset);
+  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
+    if (right <= left || bottom <= top) return;
+    Box b = CutToArea({double(left), double(top), double(right), double(bottom)}, area);
+    cairo_rectangle(cr, b.left + inset, b.top + inset, b.right - b.left - 2 * inset,
+                    b.bottom - b.top - 2 * inset);
   });
 }
 
@@ -213,17 +248,23 @@ BOOL RoundRect(HDC handle, int left, int top, int right, int bottom, int cornerW
                int cornerHeight) {
   Normalise(left, right);
   Normalise(top, bottom);
-  return FillAndStroke(handle, [&](cairo_t* cr, double inset) {
-    AddRoundRect(cr, left + inset, top + inset, right - inset, bottom - inset,
-                 std::abs(cornerWidth) / 2.0, std::abs(cornerHeight) / 2.0);
+  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
+    Box whole{double(left), double(top), double(right), double(bottom)};
+    if (Outside(whole, area)) return;
+    Box b = WithinCurveRange(whole);
+    AddRoundRect(cr, b.left + inset, b.top + inset, b.right - inset, b.bottom - inset,
+                 std::abs(double(cornerWidth)) / 2.0, std::abs(double(cornerHeight)) / 2.0);
   });
 }
 
 BOOL Ellipse(HDC handle, int left, int top, int right, int bottom) {
   Normalise(left, right);
   Normalise(top, bottom);
-  return FillAndStroke(handle, [&](cairo_t* cr, double inset) {
-    AddEllipse(cr, left + inset, top + inset, right - inset, bottom - inset);
+  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
+    Box whole{double(left), double(top), double(right), double(bottom)};
+    if (Outside(whole, area)) return;
+    Box b = WithinCurveRange(whole);
+    AddEllipse(cr, b.left + inset, b.top + inset, b.right - inset, b.bottom - inset);
   });
 }
 
@@ -266,7 +307,9 @@ BOOL GradientFill(HDC handle, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mes
     cairo_pattern_add_color_stop_rgb(g, 1, (end.Red >> 8) / 255.0, (end.Green >> 8) / 255.0,
                                      (end.Blue >> 8) / 255.0);
     cairo_set_source(cr, g);
-    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    Box cut = CutToArea({double(left), double(top), double(right), double(bottom)},
+                        Area{double(dc->width), double(dc->height), 1.0});
+    cairo_rectangle(cr, cut.left, cut.top, cut.right - cut.left, cut.bottom - cut.top);
     cairo_fill(cr);
     cairo_pattern_destroy(g);
   }

@@ -331,11 +331,11 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, LPCWS
   cairo_t* cr = dc->Begin();
   if (rect && (options & ETO_OPAQUE)) {
     SetSourceColor(cr, dc->bkColor);
-    cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    cairo_rectangle(cr, rect->left, rect->top, double(rect->right) - rect->left, double(rect->bottom) - rect->top);
     cairo_fill(cr);
   }
   if (rect && (options & ETO_CLIPPED)) {
-    cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    cairo_rectangle(cr, rect->left, rect->top, double(rect->right) - rect->left, double(rect->bottom) - rect->top);
     cairo_clip(cr);
   }
   if (text && count > 0) DrawLine(*dc, *font, cr, text, int(count), x, y);
@@ -355,7 +355,8 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
   if (!dc || !font || !rect) return 0;
   int n = Count(text, count);
   double lineHeight = font->ascent + font->descent;
-  double boxWidth = std::max<double>(0, rect->right - rect->left);
+  // Sizes in double: a rectangle anywhere in the int range must not wrap.
+  double boxWidth = std::max<double>(0, double(rect->right) - rect->left);
   auto lines = Layout(*font, text ? text : u"", n, format, boxWidth);
   double total = lineHeight * double(lines.size());
   double widest = 0;
@@ -363,20 +364,20 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
 
   if (format & DT_CALCRECT) {
     if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE) || widest > boxWidth)
-      rect->right = rect->left + LONG(std::ceil(widest));
-    rect->bottom = rect->top + LONG(total);
+      rect->right = LONG(std::min<double>(double(rect->left) + std::ceil(widest), INT32_MAX));
+    rect->bottom = LONG(std::min<double>(double(rect->top) + total, INT32_MAX));
     return int(total);
   }
 
   double top = rect->top;
   if (format & DT_SINGLELINE) {
-    if (format & DT_VCENTER) top = rect->top + ((rect->bottom - rect->top) - lineHeight) / 2;
+    if (format & DT_VCENTER) top = rect->top + ((double(rect->bottom) - rect->top) - lineHeight) / 2;
     if (format & DT_BOTTOM) top = rect->bottom - lineHeight;
     top = std::floor(top);
   }
   cairo_t* cr = dc->Begin();
   if (!(format & DT_NOCLIP)) {
-    cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    cairo_rectangle(cr, rect->left, rect->top, double(rect->right) - rect->left, double(rect->bottom) - rect->top);
     cairo_clip(cr);
   }
   double y = top;

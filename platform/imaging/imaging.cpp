@@ -3,16 +3,21 @@
 #include <orlik/text.h>
 #include <orlik/kernel.h>
 
+#include "board/storage.h"
 #include "com/registry.h"
 #include "core/paths.h"
 #include "gdi/dc.h"
 
 #include <stb_image.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <new>
 #include <vector>
 
 namespace orlik::imaging {
@@ -35,6 +40,36 @@ bool Supported(const uint8_t* data, size_t size) {
   return starts("\x89PNG", 4) || starts("\xFF\xD8", 2) || starts("GIF8", 4) || starts("BM", 2);
 }
 
+// The whole of an image file. Only a regular file that stb_image can take
+// (below 2 GiB) is read; a folder, a device or a failing read is an error,
+// never an exception.
+HRESULT ReadImageFile(const std::string& path, std::vector<uint8_t>* data) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  struct stat st;
+  HRESULT hr = S_OK;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  else if (st.st_size > 0x7FFFFFFF) hr = E_FAIL;
+  else if (int e = board::StorageFault(board::kFileRead, path)) hr = HRESULT_FROM_WIN32(e == ENOSPC ? ERROR_READ_FAULT : ERROR_GEN_FAILURE);
+  if (SUCCEEDED(hr)) {
+    try {
+      data->resize(static_cast<size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+      hr = E_OUTOFMEMORY;
+    }
+  }
+  size_t done = 0;
+  while (SUCCEEDED(hr) && done < data->size()) {
+    ssize_t n = read(fd, data->data() + done, data->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // shorter than it was: decode what is there
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (SUCCEEDED(hr)) data->resize(done);
+  return hr;
+}
+
 class Image final : public com::UnknownImpl<IImage, IID_IImage> {
  public:
   static HRESULT Decode(const uint8_t* data, size_t size, IImage** out) {
@@ -42,7 +77,11 @@ class Image final : public com::UnknownImpl<IImage, IID_IImage> {
     int w = 0, h = 0, channels = 0;
     stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &channels, 4);
     if (!rgba) return E_FAIL;
-    auto* image = new Image;
+    auto* image = new (std::nothrow) Image;
+    if (!image) {
+      stbi_image_free(rgba);
+      return E_OUTOFMEMORY;
+    }
     image->format_ = FormatOf(data, size);
     image->hasAlpha_ = channels == 2 || channels == 4;
     image->surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
@@ -97,19 +136,21 @@ class Image final : public com::UnknownImpl<IImage, IID_IImage> {
     if (!dst) return E_POINTER;
     RECT whole{0, 0, width_, height_};
     const RECT& s = src ? *src : whole;
-    const int dw = dst->right - dst->left, dh = dst->bottom - dst->top;
-    const int sw = s.right - s.left, sh = s.bottom - s.top;
+    // In 64 bits: corners anywhere in the 32-bit range must not wrap.
+    const int64_t dw = int64_t(dst->right) - dst->left, dh = int64_t(dst->bottom) - dst->top;
+    const int64_t sw = int64_t(s.right) - s.left, sh = int64_t(s.bottom) - s.top;
     if (dw == 0 || dh == 0 || sw <= 0 || sh <= 0) return E_INVALIDARG;
     std::lock_guard lock(gdi::Lock());
     auto dc = gdi::LookupDC(handle);
     if (!dc) return E_INVALIDARG;
     cairo_t* cr = dc->Begin();
     cairo_rectangle(cr, std::min(dst->left, dst->right), std::min(dst->top, dst->bottom),
-                    std::abs(dw), std::abs(dh));
+                    static_cast<double>(std::abs(dw)), static_cast<double>(std::abs(dh)));
     cairo_clip(cr);
     cairo_translate(cr, dst->left, dst->top);
-    cairo_scale(cr, static_cast<double>(dw) / sw, static_cast<double>(dh) / sh);
-    cairo_set_source_surface(cr, surface_, -s.left, -s.top);
+    cairo_scale(cr, static_cast<double>(dw) / static_cast<double>(sw),
+                static_cast<double>(dh) / static_cast<double>(sh));
+    cairo_set_source_surface(cr, surface_, -static_cast<double>(s.left), -static_cast<double>(s.top));
     // Enlarged images keep sharp pixels (a page in high quality doubles
     // them); reduced ones are smoothed so that detail averages out.
     const bool enlarged = std::abs(dw) >= sw && std::abs(dh) >= sh;
@@ -146,9 +187,9 @@ class ImagingFactory final : public com::UnknownImpl<IImagingFactory, IID_IImagi
     if (!image) return E_POINTER;
     *image = nullptr;
     if (!fileName || !*fileName) return E_INVALIDARG;
-    std::ifstream in(HostPath(View(fileName)), std::ios::binary);
-    if (!in) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> data;
+    HRESULT hr = ReadImageFile(HostPath(View(fileName)), &data);
+    if (FAILED(hr)) return hr;
     return Image::Decode(data.data(), data.size(), image);
   }
 

@@ -1,5 +1,6 @@
 #include "printer/port.h"
 
+#include "board/storage.h"
 #include "core/paths.h"
 
 #include <orlik/text.h>
@@ -98,12 +99,22 @@ bool SendJob(std::u16string_view port, std::string_view job, std::string* error)
     return false;
   }
   if (target[0] == '|') return SendToCommand(target.substr(1), job, error);
+  // The port's file is storage like any other: the board may refuse it.
+  if (int e = board::StorageFault(board::kFileCreate, target)) {
+    *error = target + ": " + std::strerror(e);
+    return false;
+  }
   int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     *error = target + ": " + std::strerror(errno);
     return false;
   }
-  bool ok = WriteAll(fd, job, error);
+  bool ok = true;
+  if (int e = board::StorageFault(board::kFileWrite, target)) {
+    *error = target + ": " + std::strerror(e);
+    ok = false;
+  }
+  ok = ok && WriteAll(fd, job, error);
   if (::close(fd) != 0 && ok) {
     *error = target + ": " + std::strerror(errno);
     ok = false;

@@ -5,6 +5,7 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 
+#include "board/storage.h"
 #include "core/paths.h"
 #include "core/waitable.h"
 
@@ -123,7 +124,14 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info) {
   std::vector<std::string> env;
   std::string libraries = PlatformLibraryFolder();
   bool sawLibraryPath = false;
+  // The board's storage settings go to the new program as they stand now.
+  std::string storage = board::StorageSettingsForChild();
+  const size_t storageNameLength = std::strlen(board::kStorageSettingsVariable);
+  if (!storage.empty()) env.push_back(storage);
   for (char** e = environ; e && *e; ++e) {
+    if (std::strncmp(*e, board::kStorageSettingsVariable, storageNameLength) == 0 &&
+        e[0][storageNameLength] == '=')
+      continue;
     if (std::strncmp(*e, "LD_LIBRARY_PATH=", 16) == 0 && !libraries.empty()) {
       env.push_back("LD_LIBRARY_PATH=" + libraries + (e[0][16] ? ":" + std::string(*e + 16) : ""));
       sawLibraryPath = true;

@@ -89,10 +89,17 @@ HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
   return dc;
 }
 
-BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
   if (!paint) return FALSE;
   if (paint->hdc) ReleaseDC(nullptr, paint->hdc);
   board::Display::Get().Present();
+  // Windows are not clipped: a parent paints over its children, which lie on
+  // top of it, so its visible children paint again after it.
+  auto& s = System();
+  std::lock_guard lock(s.mutex);
+  for (auto& [h, w] : s.windows)
+    if (w.parent == window && (w.style & WS_VISIBLE)) Invalidate(w, false);
+  s.changed.notify_all();
   return TRUE;
 }
 

@@ -28,4 +28,24 @@ TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
   EXPECT_EQ(renokit::ByteSum(u"\\"), 0u) << "a folder cannot be opened as a file";
 }
 
+// The sum taken sixteen bytes at a time matches byte-by-byte adding for
+// every byte value, at every length around the vector width and the block
+// size, with blocks that are full, short and exactly at the end.
+TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
+  tolvex_test::TempRoot root;
+  std::string bytes(3 * 10240 + 40, '\0');
+  uint32_t x = 12345;
+  for (auto& b : bytes) {
+    x = x * 1103515245u + 12345u;
+    b = char(x >> 23);
+  }
+  for (size_t length : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(255), size_t(10239), size_t(10240),
+                        size_t(10241), size_t(20480), size_t(20480 + 31), bytes.size()}) {
+    std::ofstream(root.path() + "/f", std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
+    uint32_t expected = 0;
+    for (size_t i = 0; i < length; ++i) expected += static_cast<unsigned char>(bytes[i]);
+    EXPECT_EQ(renokit::ByteSum(u"f"), expected) << length;
+  }
+}
+
 }  // namespace

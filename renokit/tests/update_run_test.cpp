@@ -231,21 +231,28 @@ TEST_F(UpdateRunTest, WithRebootTheUpdaterCallsRebootDllAndRequestsTheReset) {
 }
 
 // The updater run directly with a name that reaches outside its folder: it is
-// not copied and shows as a failed copy. A start-up folder holding only a
-// folder named like a program starts nothing, and the window still closes.
-TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgramsStillCloses) {
+// not copied and shows as a failed copy, while a name that merely holds ".."
+// is copied. A copy that fails on a full disk (a fault the updater inherits
+// from this process) shows as failed and leaves the old file. A start-up
+// folder holding only a folder named like a program starts nothing, and the
+// window still closes.
+TEST_F(UpdateRunTest, NamesLeavingTheirFolderAndCopiesOnAFullDiskFailAndTheWindowStillCloses) {
   // Without the check, "Src\In\..\Outside\secret.bin" would be copied
   // over "Dst\..\Outside\secret.bin".
   Write("Outside/secret.bin", "must stay where it is");
   Write("Src/Outside/secret.bin", "replacement");
-  fs::create_directories(Root() + "/Src/In");
-  fs::create_directories(Root() + "/Dst");
+  Write("Src/In/app..old.dll", "version 2");
+  Write("Dst/app..old.dll", "version 1");
+  Write("Src/In/full.bin", "new");
+  Write("Dst/full.bin", "old");
+  ASSERT_GE(orlik_sim_fail_files("\\Dst\\full.bin", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 0, 1), 0);
   fs::create_directories(Root() + "/Flash Disk/Run/Folder.exe");
   fs::copy_file(TOLVEX_LIB_RENOVO, Root() + "/Windows/Renovo.exe");
   // The status line takes the second text's colour (field 7).
   // A background file that is there but is no bitmap shows the built-in image.
   Write("Src/not-a-picture.bmp", "plain text");
-  std::u16string parameters = u"..\\Outside\\secret.bin:Src\\In:Dst:Src\\not-a-picture.bmp::0::" + orlik::FromUtf8(std::to_string(kText2)) + u"::0:0:e:";
+  std::u16string parameters = u"..\\Outside\\secret.bin|app..old.dll|full.bin:Src\\In:Dst:Src\\not-a-picture.bmp::0::" +
+                              orlik::FromUtf8(std::to_string(kText2)) + u"::0:0:e:";
   SHELLEXECUTEINFO info = {};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -257,14 +264,22 @@ TEST_F(UpdateRunTest, NamesLeavingTheirFolderFailAndAStartupFolderWithoutProgram
   EXPECT_FALSE(Exists("Dst/secret.bin"));
   EXPECT_FALSE(Exists("Outside/Outside/secret.bin"));
   EXPECT_EQ(Read("Outside/secret.bin"), "must stay where it is");
-  bool showedFailure = false;
+  EXPECT_EQ(Read("Dst/app..old.dll"), "version 2");
+  EXPECT_EQ(Read("Dst/full.bin"), "old");
+  for (auto& e : fs::directory_iterator(Root() + "/Dst"))
+    EXPECT_EQ(e.path().filename().string().find(".copy-"), std::string::npos) << e.path();
+  bool showedLeaving = false, showedFull = false, showedFailedDots = false;
   for (auto& file : Screenshots()) {
     Screenshot shot(file);
     EXPECT_EQ(shot.Pixel(kX0 + 230, kY0 + 3), RGB(0x08, 0x6B, 0xFF)) << "built-in image";
-    showedFailure = showedFailure ||
+    showedLeaving = showedLeaving ||
                     ExpectedStatus(u"File Copy : ..\\Outside\\secret.bin : File Copy Fail!!!").ShownIn(shot);
+    showedFull = showedFull || ExpectedStatus(u"File Copy : full.bin : File Copy Fail!!!").ShownIn(shot);
+    showedFailedDots = showedFailedDots || ExpectedStatus(u"File Copy : app..old.dll : File Copy Fail!!!").ShownIn(shot);
   }
-  EXPECT_TRUE(showedFailure);
+  EXPECT_TRUE(showedLeaving);
+  EXPECT_TRUE(showedFull);
+  EXPECT_FALSE(showedFailedDots);
 }
 
 // Run the updater directly on big files and kill it while the first copy is

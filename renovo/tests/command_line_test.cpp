@@ -94,3 +94,18 @@ TEST(CommandLine, FileListSplitsAtBarsAndAlwaysYieldsAName) {
   for (int i = 0; i < 60; ++i) many += (i ? u"|" : u"") + std::u16string(u"f");
   EXPECT_EQ(SplitFileList(many).size(), 60u);  // every name is kept, past 50 too
 }
+
+// Only a separator or the names "." and ".." reach outside the folder; dots
+// inside a name are part of it.
+TEST(CommandLine, OnlySeparatorsAndDotNamesLeaveTheFolder) {
+  const struct {
+    const char16_t* name;
+    bool leaves;
+  } cases[] = {
+      {u"app..old.dll", false}, {u"v1..2.bin", false}, {u"..hidden", false}, {u"name..", false},
+      {u"...", false},          {u"", false},          {u".", true},          {u"..", true},
+      {u"..\\x.bin", true},     {u"a/b", true},        {u"\\x.bin", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(renovo::NameLeavesFolder(c.name), c.leaves) << orlik::ToUtf8(c.name);
+}

@@ -71,6 +71,19 @@ inline std::vector<int32_t> FollowTransfer(const Exports& x,
   return seen;
 }
 
+// Waits until the running transfer has reached a progress value; false when
+// it ended (100 or -1) or the limit passed first.
+inline bool WaitForProgress(const Exports& x, int32_t atLeast,
+                            std::chrono::milliseconds limit = 30s) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int32_t p = x.GetPercentage();
+    if (p >= atLeast && p < 100) return true;
+    if (p == 100 || p == -1 || std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
 // A fresh panel, the library loaded, and an FTP server folder.
 class TessaryTest : public tolvex_test::PanelTest {
  protected:
@@ -99,6 +112,12 @@ class TessaryTest : public tolvex_test::PanelTest {
   }
 
   fs::path Local(const std::string& name) const { return fs::path(root_.path()) / name; }
+  // The names in the local root folder.
+  std::set<std::string> LocalNames() const {
+    std::set<std::string> names;
+    for (auto& e : fs::directory_iterator(root_.path())) names.insert(e.path().filename().string());
+    return names;
+  }
   fs::path Remote(const std::string& name) const { return serverRoot_ / name; }
 
   fs::path serverRoot_;

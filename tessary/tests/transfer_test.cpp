@@ -66,28 +66,36 @@ TEST(BlockPlan, SplitsIntoAboutOneHundredBlocks) {
 
 class TransferTest : public TessaryTest, public ::testing::WithParamInterface<bool> {};
 
-// What the caller sees while polling is a subsequence of the block-by-block
-// values, ending in 100.
-void ExpectProgress(const std::vector<int32_t>& seen, uint64_t size) {
+// What the caller sees while polling is a subsequence of the values the
+// transfer goes through, ending in 100.
+void ExpectProgress(const std::vector<int32_t>& seen, const std::vector<int32_t>& expected) {
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back(), 100);
-  auto expected = ProgressOf(size);
-  expected.insert(expected.begin(), 0);
   size_t at = 0;
   for (int32_t v : seen) {
     while (at < expected.size() && expected[at] != v) ++at;
-    EXPECT_LT(at, expected.size()) << "unexpected progress " << v << " for " << size;
+    EXPECT_LT(at, expected.size()) << "unexpected progress " << v;
   }
 }
 
 TEST_P(TransferTest, SmallFilesBothWaysWithTheirProgress) {
   ASSERT_TRUE(StartAndConnect(GetParam()));
-  for (uint64_t size : {1000u, 1049u, 3u, 1u}) {
+  // 1000 bytes: 100 blocks of 10, one percent each (the last block's 100 is
+  // reported once the transfer is confirmed); 1049 bytes: 104 blocks of
+  // 0.96 percent, nothing between 0 and 100; 3 bytes: a third each.
+  std::vector<int32_t> byOne;
+  for (int32_t i = 0; i <= 100; ++i) byOne.push_back(i);
+  const struct {
+    uint64_t size;
+    std::vector<int32_t> progress;
+  } cases[] = {{1000, byOne}, {1049, {0, 100}}, {3, {0, 33, 66, 99, 100}}, {1, {0, 100}}};
+  for (const auto& c : cases) {
+    const uint64_t size = c.size;
     std::string name = "f" + std::to_string(size) + ".bin";
     std::string data = Pattern(size, unsigned(size));
     WriteFile(Remote(name), data);
     ASSERT_EQ(x_->FileDownload(U16("\\" + name).c_str(), U16("\\" + name).c_str()), 1);
-    ExpectProgress(FollowTransfer(*x_), size);
+    ExpectProgress(FollowTransfer(*x_), c.progress);
     EXPECT_TRUE(ReadFile(Local(name)) == data) << name;
 
     ASSERT_EQ(x_->FileUpload(U16("\\" + name).c_str(), U16("\\up\\" + name).c_str()), 1);
@@ -98,7 +106,7 @@ TEST_P(TransferTest, SmallFilesBothWaysWithTheirProgress) {
       ASSERT_EQ(x_->FileUpload(U16("\\" + name).c_str(), U16("\\up\\" + name).c_str()), 1);
       seen = FollowTransfer(*x_);
     }
-    ExpectProgress(seen, size);
+    ExpectProgress(seen, c.progress);
     EXPECT_TRUE(ReadFile(Remote("up/" + name)) == data) << name;
   }
   // A 1049-byte transfer never shows anything between 0 and 100.
@@ -170,12 +178,14 @@ TEST_F(TessaryTest, MissingAndEmptyFilesFail) {
   EXPECT_EQ(FollowTransfer(*x_).back(), -1);
 }
 
-// The cancel takes effect at the next block. The throttled test server sends
-// in bursts and then pauses for up to a few seconds to keep its average rate,
-// so one block can take longer than one two-second wait: ask again.
+// The cancel takes effect at the next block, and the caller is woken once
+// the remote file is closed. The throttled test server sends in bursts and
+// then pauses for up to a few seconds to keep its average rate, and closing
+// an upload waits until it has taken what the sockets hold, so one cancel can
+// take longer than one two-second wait: ask again.
 int32_t Cancel(const Exports& x) {
   int32_t result = 258;
-  for (int i = 0; i < 4 && result == 258; ++i) result = x.FileUpNDownloadCancel();
+  for (int i = 0; i < 15 && result == 258; ++i) result = x.FileUpNDownloadCancel();
   return result;
 }
 
@@ -190,13 +200,15 @@ TEST_F(TessaryTest, CancelStopsASlowTransferAndKeepsTheOldFile) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 1990ms);
 
   ASSERT_EQ(x_->FileDownload(u"\\slow.bin", u"\\slow.bin"), 1);
-  while (x_->GetPercentage() < 5) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 5));
   EXPECT_EQ(x_->FileDownload(u"\\slow.bin", u"\\other.bin"), 0) << "one transfer at a time";
   EXPECT_EQ(x_->CreateFolder(u"during"), 0) << "the connection carries the transfer";
   EXPECT_EQ(Cancel(*x_), 0);
+  // Woken only after the remote file was closed: the connection is free.
+  EXPECT_EQ(x_->CreateFolder(u"after"), 1);
   EXPECT_EQ(x_->GetPercentage(), -1);
   EXPECT_EQ(ReadFile(Local("slow.bin")), "the old file");
-  EXPECT_FALSE(fs::exists(Local("slow.bin.part")));
+  EXPECT_EQ(LocalNames(), std::set<std::string>{"slow.bin"}) << "no temporary is left";
 
   // The named event is visible by name and stays set until the next transfer.
   HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"UpDownLoad_Cancel_Event");
@@ -214,9 +226,55 @@ TEST_F(TessaryTest, CancelStopsASlowTransferAndKeepsTheOldFile) {
   // Cancelling an upload (larger than what the sockets buffer on loopback).
   WriteFile(Local("up.bin"), Pattern(24u << 20));
   ASSERT_EQ(x_->FileUpload(u"\\up.bin", u"\\up.bin"), 1);
-  while (x_->GetPercentage() < 5) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 5));
   EXPECT_EQ(Cancel(*x_), 0);
+  EXPECT_EQ(x_->CreateFolder(u"after upload"), 1);
   EXPECT_EQ(x_->GetPercentage(), -1);
+}
+
+// A download over an existing file goes to a new temporary beside it that
+// replaces the file in one step: whichever step fails (a full disk midway, a
+// write-protected folder, the replace itself), the old file stays whole and
+// nothing is left beside it. A file of the user's named like a temporary is
+// never touched.
+TEST_F(TessaryTest, DownloadOverAnExistingFileKeepsItWholeOnEveryFailure) {
+  const std::string data = Pattern(100000, 3);
+  WriteFile(Remote("new.bin"), data);
+  WriteFile(Local("keep.bin"), "the old file");
+  WriteFile(Local("keep.bin.part"), "the user's own file");
+  ASSERT_TRUE(StartAndConnect(true));
+  const std::set<std::string> before = LocalNames();
+  const struct {
+    const char* path;
+    int ops, fault, skip;
+  } failures[] = {
+      {"\\", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 30},
+      {"\\", ORLIK_SIM_FILE_CREATE, ORLIK_SIM_ACCESS_DENIED, 0},
+      {"\\KEEP.bin", ORLIK_SIM_FILE_RENAME, ORLIK_SIM_IO_ERROR, 0},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(std::string(f.path) + " ops " + std::to_string(f.ops));
+    int fault = orlik_sim_fail_files(f.path, f.ops, f.fault, f.skip, 1);
+    ASSERT_EQ(x_->FileDownload(u"\\new.bin", u"\\keep.bin"), 1);
+    EXPECT_EQ(FollowTransfer(*x_).back(), -1);
+    EXPECT_EQ(orlik_sim_file_fault_hits(fault), 1);
+    EXPECT_EQ(ReadFile(Local("keep.bin")), "the old file");
+    EXPECT_EQ(LocalNames(), before);
+  }
+  ASSERT_EQ(x_->FileDownload(u"\\new.bin", u"\\keep.bin"), 1);
+  EXPECT_EQ(FollowTransfer(*x_).back(), 100);
+  EXPECT_TRUE(ReadFile(Local("keep.bin")) == data);
+  EXPECT_EQ(ReadFile(Local("keep.bin.part")), "the user's own file");
+  EXPECT_EQ(LocalNames(), before);
+
+  // A folder or a write-protected file in the way fails at once.
+  fs::create_directories(Local("folder.bin"));
+  ASSERT_EQ(x_->FileDownload(u"\\new.bin", u"\\folder.bin"), 1);
+  EXPECT_EQ(FollowTransfer(*x_).back(), -1);
+  fs::permissions(Local("keep.bin"), fs::perms::owner_read);
+  ASSERT_EQ(x_->FileDownload(u"\\new.bin", u"\\keep.bin"), 1);
+  EXPECT_EQ(FollowTransfer(*x_).back(), -1);
+  EXPECT_TRUE(ReadFile(Local("keep.bin")) == data);
 }
 
 TEST_F(TessaryTest, KilledServerFailsTheTransferQuickly) {
@@ -224,12 +282,13 @@ TEST_F(TessaryTest, KilledServerFailsTheTransferQuickly) {
   WriteFile(Local("big.bin"), "keep");
   ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
   ASSERT_EQ(x_->FileDownload(u"\\big.bin", u"\\big.bin"), 1);
-  while (x_->GetPercentage() < 3) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 3));
   server_->Kill();
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(FollowTransfer(*x_, 10s).back(), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   EXPECT_EQ(ReadFile(Local("big.bin")), "keep");
+  EXPECT_EQ(LocalNames(), std::set<std::string>{"big.bin"});
   // The thread has ended: the library unloads at once.
   start = std::chrono::steady_clock::now();
   x_.reset();
@@ -241,7 +300,7 @@ TEST_F(TessaryTest, KilledServerFailsAnUpload) {
   WriteFile(Local("big.bin"), Pattern(4u << 20));
   ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
   ASSERT_EQ(x_->FileUpload(u"\\big.bin", u"\\big.bin"), 1);
-  while (x_->GetPercentage() < 3) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 3));
   server_->Kill();
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(FollowTransfer(*x_, 10s).back(), -1);
@@ -253,7 +312,7 @@ TEST_F(TessaryTest, FrozenServerFailsWithinTheNetworkTimeout) {
   WriteFile(Remote("big.bin"), Pattern(4u << 20));
   ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
   ASSERT_EQ(x_->FileDownload(u"\\big.bin", u"\\big.bin"), 1);
-  while (x_->GetPercentage() < 3) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 3));
   server_->Stop();
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(FollowTransfer(*x_, 20s).back(), -1);
@@ -265,13 +324,22 @@ TEST_F(TessaryTest, FrozenServerFailsWithinTheNetworkTimeout) {
 }
 
 TEST_F(TessaryTest, UnloadWaitsForARunningTransfer) {
-  WriteFile(Remote("slow.bin"), Pattern(2u << 20));
+  WriteFile(Remote("slow.bin"), Pattern(4u << 20));
   ASSERT_TRUE(StartAndConnect(true, {.rate = 256 * 1024}));
   ASSERT_EQ(x_->FileDownload(u"\\slow.bin", u"\\slow.bin"), 1);
-  while (x_->GetPercentage() < 2) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(WaitForProgress(*x_, 2));
+  // Unloading stops the transfer at its next block and waits for the thread,
+  // which must not go on running in unmapped code: the download stops
+  // growing, and the unload does not wait for the whole file (16 s at this
+  // rate; closing the remote file waits for the throttled server's reply).
   x_.reset();
-  lib_->Close();  // must not leave the thread running in unmapped code
-  SUCCEED();
+  auto start = std::chrono::steady_clock::now();
+  lib_->Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 9s);
+  auto size = fs::file_size(Local("slow.bin"));
+  EXPECT_LT(size, 4u << 20);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(fs::file_size(Local("slow.bin")), size);
 }
 
 }  // namespace

@@ -97,24 +97,37 @@ bool TwoWireBus::MasterDrivesData() const {
   return gpio_.Mode(lines_.sdaPort, lines_.sdaPin) == kPinOutput;
 }
 
+bool TwoWireBus::MasterOverridesDevice() const {
+  if (!MasterDrivesData()) return false;
+  // A low output always collides with a device that owns the line. A high
+  // one collides only where it wins: on an open-drain line the device's low
+  // still reaches the wire.
+  return gpio_.Latch(lines_.sdaPort, lines_.sdaPin) == 0 || sda_ != driving_;
+}
+
 void TwoWireBus::ClockRose() {
   if (!active_) return;
   // Bit positions 0-7 of a byte the device sends, and the ninth clock of a
   // byte it acknowledges, belong to the device.
   bool deviceOwnsLine = (role_ == Role::kTransmit && rises_ < 8) || (deviceAcks_ && rises_ == 8);
-  if (deviceOwnsLine && MasterDrivesData()) {
+  if (deviceOwnsLine && MasterOverridesDevice()) {
     char what[96];
     std::snprintf(what, sizeof what, "master drives the data line on clock %d while %s %s it", rises_ + 1,
                   selected_ ? selected_->Name() : "a device", rises_ == 8 ? "acknowledges on" : "sends on");
     Error(what);
   }
+  // The master drove the last bit of the byte: it is writing it.
+  if (rises_ == 7) masterWrote_ = MasterDrivesData();
   ++rises_;
   if (rises_ <= 8) {
     shift_ = uint8_t((shift_ << 1) | (sda_ & 1));
   } else if (rises_ == 9) {
     masterAcked_ = sda_ == 0;
+    // The master kept driving its data output high through the acknowledge
+    // of a byte it wrote: harmless on an open-drain line, but shown.
+    bool heldHigh = masterWrote_ && MasterDrivesData() && gpio_.Latch(lines_.sdaPort, lines_.sdaPin) == 1;
     char text[8];
-    std::snprintf(text, sizeof text, "%02X%c", shift_, sda_ == 0 ? '+' : '-');
+    std::snprintf(text, sizeof text, "%02X%c%s", shift_, sda_ == 0 ? '+' : '-', heldHigh ? "^" : "");
     Note(text);
   } else {
     Error("more than nine clocks in a byte");

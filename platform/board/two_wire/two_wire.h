@@ -8,9 +8,13 @@
 //
 // Decoding is strict: a start or stop inside a byte, or the master driving
 // the data line while a device owns it on a rising clock, is a protocol
-// error, recorded for tests and logged. Everything seen on the wires goes
-// into the bus transcript ("S 98+ 12+ 34+ P": start, each byte with the
-// acknowledge level of its ninth clock, + low, - high, stop).
+// error, recorded for tests and logged. The main bus lines are open drain
+// (board pull-ups): there a master whose output stays high while a device
+// pulls the line low does not collide, and only its low output is an error.
+// Everything seen on the wires goes into the bus transcript
+// ("S 98+ 12+ 34+ P": start, each byte with the acknowledge level of its
+// ninth clock, + low, - high, stop; "^" after the level when the master held
+// its data output high through the ninth clock of a byte it wrote).
 #pragma once
 
 #include "board/board.h"
@@ -87,6 +91,7 @@ class TwoWireBus {
   void Error(const std::string& what);
   void Note(const std::string& text);
   bool MasterDrivesData() const;
+  bool MasterOverridesDevice() const;
 
   enum class Role { kNone, kAddress, kReceive, kTransmit, kIgnore };
 
@@ -105,6 +110,7 @@ class TwoWireBus {
   bool deviceAcks_ = false; // the device holds the acknowledge low
   bool masterAcked_ = false;
   bool firstByte_ = false;  // the next byte is the first a selected device sends
+  bool masterWrote_ = false; // the master drove the last bit of the byte in progress
   int driving_ = 1;         // what this bus's devices put on the data line
   bool drivingNow_ = false; // inside DriveExternal: our own change, not the master's
 

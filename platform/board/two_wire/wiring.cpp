@@ -1,6 +1,7 @@
-// The four buses of the panel and what hangs on them: the converter on the
-// main bus (always fitted), a counter module slot on each bus (empty until
-// attached).
+// The four buses of the panel and what hangs on them: the converter and the
+// camera's video decoder on the main bus (fitted after every reset), a counter
+// module slot on each bus (empty until attached).
+#include "board/camera/decoder.h"
 #include "board/gpio.h"
 #include "board/two_wire/devices.h"
 
@@ -25,6 +26,7 @@ constexpr std::array<Slot, 4> kSlots = {{
 struct Wiring {
   std::array<TwoWireBus*, 4> buses{};
   std::shared_ptr<AnalogueOutputConverter> converter = std::make_shared<AnalogueOutputConverter>();
+  std::shared_ptr<VideoDecoder> decoder = std::make_shared<VideoDecoder>();
   std::array<std::shared_ptr<CounterModuleModel>, 4> modules{};
 };
 
@@ -49,6 +51,7 @@ void WireTwoWireBuses(Board& board, Gpio& gpio) {
     wiring->modules[i] = std::make_shared<CounterModuleModel>();
   }
   wiring->buses[0]->Attach(wiring->converter);
+  wiring->buses[0]->Attach(wiring->decoder);
   board.OnReset([] {
     for (size_t i = 0; i < kSlots.size(); ++i) {
       wiring->buses[i]->Detach(wiring->modules[i].get());
@@ -57,6 +60,8 @@ void WireTwoWireBuses(Board& board, Gpio& gpio) {
     }
     wiring->buses[0]->Attach(wiring->converter);
     wiring->converter->Reset();
+    wiring->buses[0]->Attach(wiring->decoder);
+    wiring->decoder->Reset();
   });
 }
 
@@ -66,6 +71,8 @@ TwoWireBus* FindTwoWireBus(std::string_view name) {
 }
 
 AnalogueOutputConverter& Converter() { return *wiring->converter; }
+
+VideoDecoder& Decoder() { return *wiring->decoder; }
 
 CounterModuleModel* FindCounterModule(std::string_view module) {
   int slot = SlotOf(module, false);

@@ -3,10 +3,14 @@
 
 #include "tolvex_test.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -100,14 +104,59 @@ TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {
     EXPECT_EQ(e.path().filename().string().find(".copy-"), std::string::npos);
 }
 
-TEST_F(FindCopy, CopyIntoAFullOrReadOnlyFolderLeavesTheOldTarget) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-  Write("src/a.bin", "new");
+// Every step of a copy that can fail (as root too: the faults come from the
+// board, not from permissions) leaves the old target whole and nothing beside.
+TEST_F(FindCopy, CopyIntoAFullOrWriteProtectedFolderLeavesTheOldTarget) {
+  Write("src/a.bin", std::string(200000, 'n'));  // four 64 KiB chunks
   Write("dst/a.bin", "old");
-  chmod((root_.path() + "/dst").c_str(), 0555);
-  EXPECT_FALSE(CopyFileW(u"src\\a.bin", u"dst\\a.bin", FALSE));
-  chmod((root_.path() + "/dst").c_str(), 0755);
-  EXPECT_EQ(Read("dst/a.bin"), "old");
+  struct Case {
+    const char* path;
+    int ops, fault, skip;
+    DWORD error;
+  } cases[] = {
+      {"\\dst", ORLIK_SIM_FILE_CREATE, ORLIK_SIM_ACCESS_DENIED, 0, ERROR_ACCESS_DENIED},
+      {"\\DST", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 0, ERROR_DISK_FULL},
+      {"\\dst\\a.bin", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 2, ERROR_DISK_FULL},
+      {"\\src", ORLIK_SIM_FILE_READ, ORLIK_SIM_IO_ERROR, 1, ERROR_GEN_FAILURE},
+      {"\\dst\\a.bin", ORLIK_SIM_FILE_RENAME, ORLIK_SIM_IO_ERROR, 0, ERROR_GEN_FAILURE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " ops " + std::to_string(c.ops));
+    int fault = orlik_sim_fail_files(c.path, c.ops, c.fault, c.skip, 1);
+    ASSERT_GE(fault, 0);
+    EXPECT_FALSE(CopyFileW(u"src\\a.bin", u"dst\\a.bin", FALSE));
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(orlik_sim_file_fault_hits(fault), 1);
+    EXPECT_EQ(Read("dst/a.bin"), "old");
+    EXPECT_EQ(fs::file_size(root_.path() + "/src/a.bin"), 200000u);
+    for (auto& e : fs::directory_iterator(root_.path() + "/dst"))
+      EXPECT_EQ(e.path().filename().string(), "a.bin");
+  }
+  // Each fault was spent once: the copy goes through.
+  EXPECT_TRUE(CopyFileW(u"src\\a.bin", u"dst\\a.bin", FALSE));
+  EXPECT_EQ(Read("dst/a.bin"), std::string(200000, 'n'));
+}
+
+// A copy killed midway leaves its temporary; the next copy to that target
+// removes it, but not the temporary of a copy still under way (it holds a
+// lock) nor those of other targets.
+TEST_F(FindCopy, CopyRemovesTheTemporariesThatDeadCopiesOfItsTargetLeft) {
+  Write("src/app.dll", "new");
+  Write("dst/app.dll", "old");
+  Write("dst/.app.dll.copy-Ab3dE9", "half of a dead copy");
+  Write("dst/.app.dll.copy-L1ve00", "half of a live copy");
+  Write("dst/.other.dll.copy-Zz0000", "another target's");
+  Write("dst/.app.dll.copy-notours", "not a temporary name");
+  int live = open((root_.path() + "/dst/.app.dll.copy-L1ve00").c_str(), O_RDONLY);
+  ASSERT_GE(live, 0);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  EXPECT_TRUE(CopyFileW(u"src\\app.dll", u"dst\\app.dll", FALSE));
+  close(live);
+  EXPECT_EQ(Read("dst/app.dll"), "new");
+  EXPECT_FALSE(fs::exists(root_.path() + "/dst/.app.dll.copy-Ab3dE9"));
+  EXPECT_TRUE(fs::exists(root_.path() + "/dst/.app.dll.copy-L1ve00"));
+  EXPECT_TRUE(fs::exists(root_.path() + "/dst/.other.dll.copy-Zz0000"));
+  EXPECT_TRUE(fs::exists(root_.path() + "/dst/.app.dll.copy-notours"));
 }
 
 TEST_F(FindCopy, FreeSpaceOfTheDeviceRoot) {
@@ -117,6 +166,59 @@ TEST_F(FindCopy, FreeSpaceOfTheDeviceRoot) {
   EXPECT_LE(available.QuadPart, free.QuadPart);
   EXPECT_LE(free.QuadPart, total.QuadPart);
   EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\No Such Card", &available, nullptr, nullptr));
+
+  // The board sets the free space of a volume, for every folder on it.
+  fs::create_directories(root_.path() + "/SD Card/Rec");
+  const uint64_t real = available.QuadPart;
+  orlik_sim_set_storage_free("\\sd card", 12345);
+  ULARGE_INTEGER set{}, setTotal{}, setFree{};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\SD Card\\Rec", &set, &setTotal, &setFree));
+  EXPECT_EQ(set.QuadPart, 12345u);
+  EXPECT_EQ(setFree.QuadPart, 12345u);
+  EXPECT_GE(setTotal.QuadPart, 12345u);
+  ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\", &available, nullptr, nullptr));
+  EXPECT_NE(available.QuadPart, 12345u) << "other volumes read the real value";
+  orlik_sim_set_storage_free("\\SD Card", UINT64_MAX);
+  ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\SD Card", &set, nullptr, nullptr));
+  EXPECT_NE(set.QuadPart, 12345u);
+  orlik_sim_set_storage_free("\\SD Card", 0);
+  orlik_sim_reset();
+  ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\SD Card", &set, nullptr, nullptr));
+  EXPECT_NE(set.QuadPart, 0u) << "a reset restores the real reading";
+  EXPECT_GT(real, 0u);
+
+  // A failing query, once.
+  int fault = orlik_sim_fail_files("\\SD Card", ORLIK_SIM_FILE_FREE_SPACE, ORLIK_SIM_IO_ERROR, 0, 1);
+  EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\SD Card\\Rec", &set, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+  EXPECT_TRUE(GetDiskFreeSpaceExW(u"\\SD Card\\Rec", &set, nullptr, nullptr));
+  EXPECT_EQ(orlik_sim_file_fault_hits(fault), 1);
+}
+
+// A handle's writes fail while the board says the disk is full: the next
+// ones after a number that succeed, for as many as asked.
+TEST_F(FindCopy, WritesFailWhereTheBoardSaysTheDiskIsFull) {
+  HANDLE file = CreateFileW(u"\\Flash Disk.log", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  int fault = orlik_sim_fail_files("\\flash disk.LOG", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 1, 2);
+  std::vector<int> outcomes;
+  for (int i = 0; i < 4; ++i) {
+    DWORD written = 99;
+    BOOL ok = WriteFile(file, "abc", 3, &written, nullptr);
+    outcomes.push_back(ok ? int(written) : -int(GetLastError()));
+  }
+  CloseHandle(file);
+  EXPECT_EQ(outcomes, (std::vector<int>{3, -int(ERROR_DISK_FULL), -int(ERROR_DISK_FULL), 3}));
+  EXPECT_EQ(orlik_sim_file_fault_hits(fault), 2);
+  EXPECT_EQ(Read("Flash Disk.log"), "abcabc");
+  // A fault on another path, and one for reads only, leave writes alone.
+  orlik_sim_fail_files("\\Flash", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 0, -1);
+  orlik_sim_fail_files("\\", ORLIK_SIM_FILE_READ, ORLIK_SIM_IO_ERROR, 0, -1);
+  file = CreateFileW(u"\\Flash Disk.log", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "d", 1, &written, nullptr));
+  CloseHandle(file);
+  orlik_sim_clear_file_faults();
 }
 
 }  // namespace

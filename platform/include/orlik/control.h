@@ -122,4 +122,46 @@ struct IVideoWindow : IDispatch {
   ~IVideoWindow() = default;
 };
 
+// The native size and rates of the video a renderer shows, and the parts of
+// the frame (source) and of the window (destination) it uses.
+struct IBasicVideo : IDispatch {
+  virtual HRESULT WINAPI get_AvgTimePerFrame(REFTIME* time) = 0;
+  virtual HRESULT WINAPI get_BitRate(LONG* rate) = 0;
+  virtual HRESULT WINAPI get_BitErrorRate(LONG* rate) = 0;
+  virtual HRESULT WINAPI get_VideoWidth(LONG* width) = 0;
+  virtual HRESULT WINAPI get_VideoHeight(LONG* height) = 0;
+  virtual HRESULT WINAPI put_SourceLeft(LONG left) = 0;
+  virtual HRESULT WINAPI get_SourceLeft(LONG* left) = 0;
+  virtual HRESULT WINAPI put_SourceWidth(LONG width) = 0;
+  virtual HRESULT WINAPI get_SourceWidth(LONG* width) = 0;
+  virtual HRESULT WINAPI put_SourceTop(LONG top) = 0;
+  virtual HRESULT WINAPI get_SourceTop(LONG* top) = 0;
+  virtual HRESULT WINAPI put_SourceHeight(LONG height) = 0;
+  virtual HRESULT WINAPI get_SourceHeight(LONG* height) = 0;
+  virtual HRESULT WINAPI put_DestinationLeft(LONG left) = 0;
+  virtual HRESULT WINAPI get_DestinationLeft(LONG* left) = 0;
+  virtual HRESULT WINAPI put_DestinationWidth(LONG width) = 0;
+  virtual HRESULT WINAPI get_DestinationWidth(LONG* width) = 0;
+  virtual HRESULT WINAPI put_DestinationTop(LONG top) = 0;
+  virtual HRESULT WINAPI get_DestinationTop(LONG* top) = 0;
+  virtual HRESULT WINAPI put_DestinationHeight(LONG height) = 0;
+  virtual HRESULT WINAPI get_DestinationHeight(LONG* height) = 0;
+  virtual HRESULT WINAPI SetSourcePosition(LONG left, LONG top, LONG width, LONG height) = 0;
+  virtual HRESULT WINAPI GetSourcePosition(LONG* left, LONG* top, LONG* width, LONG* height) = 0;
+  virtual HRESULT WINAPI SetDefaultSourcePosition() = 0;
+  virtual HRESULT WINAPI SetDestinationPosition(LONG left, LONG top, LONG width, LONG height) = 0;
+  virtual HRESULT WINAPI GetDestinationPosition(LONG* left, LONG* top, LONG* width,
+                                                LONG* height) = 0;
+  virtual HRESULT WINAPI SetDefaultDestinationPosition() = 0;
+  virtual HRESULT WINAPI GetVideoSize(LONG* width, LONG* height) = 0;
+  virtual HRESULT WINAPI GetVideoPaletteEntries(LONG start, LONG count, LONG* retrieved,
+                                                LONG* palette) = 0;
+  virtual HRESULT WINAPI GetCurrentImage(LONG* bufferSize, LONG* image) = 0;
+  virtual HRESULT WINAPI IsUsingDefaultSource() = 0;
+  virtual HRESULT WINAPI IsUsingDefaultDestination() = 0;
+
+ protected:
+  ~IBasicVideo() = default;
+};
+
 #endif

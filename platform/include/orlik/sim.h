@@ -11,6 +11,7 @@
 #include <orlik/sim_shell.h>
 
 #include <orlik/sim_screen.h>
+#include <orlik/sim_sound.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -62,5 +63,7 @@ ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, 
 #endif
 
 #include <orlik/sim_bus.h>
+#include <orlik/sim_camera.h>
 #include <orlik/sim_codec.h>
+#include <orlik/sim_files.h>
 #include <orlik/sim_inputs.h>

@@ -7,7 +7,16 @@
  * "S" a start condition, "P" a stop, each byte as two hex digits followed by
  * the level of its ninth clock ("+" low: acknowledged, "-" high), "!" where a
  * protocol error was found. Entries are separated by one space, e.g.
- * "S 98+ 12+ 34+ P". */
+ * "S 98+ 12+ 34+ P".
+ *
+ * A "^" after the level marks a byte the master wrote while keeping its data
+ * output driven high through the ninth clock instead of releasing the line:
+ * "S B8+^ 09+^ 80+^ P" is a decoder write whose every byte the decoder
+ * acknowledged. The main bus lines are open drain with pull-ups on the board,
+ * so a device's low still wins and this is no error there (on the other
+ * buses a high output that hides a device's low is one); a master driving
+ * the line low while a device acknowledges or sends is an error on every
+ * bus. */
 #pragma once
 
 #include <orlik/sim.h>

@@ -109,6 +109,9 @@ enum AM_SEEKING_SEEKING_FLAGS {
 #define AMPROPERTY_PIN_MEDIUM 1
 #define KSPROPERTY_SUPPORT_GET 1
 #define KSPROPERTY_SUPPORT_SET 2
+// IKsPropertySet: a property set or a property the object does not have.
+#define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070490L)
+#define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070492L)
 
 // --- interface identifiers --------------------------------------------------
 ORLIK_DEFINE_GUID(IID_IMediaFilter, 0x56A86899, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);

@@ -23,3 +23,4 @@
 #include <orlik/imaging.h>
 #include <orlik/printer.h>
 #include <orlik/mmsystem.h>
+#include <orlik/devmgr.h>

@@ -4,7 +4,8 @@
 // Windows draw straight onto the board's screen through GDI: a window DC is
 // the window's client area on the screen, and every finished repaint
 // (EndPaint) presents the screen. There is no clipping between overlapping
-// windows: the one painted last is on top. Popup windows have no frame, so
+// windows: the one painted last is on top, and a window's visible children
+// paint again after it. Popup windows have no frame, so
 // the client area is the whole window.
 #pragma once
 

@@ -202,6 +202,13 @@ class EventLog final : public IMediaEventSink, public IFilterGraph {
   std::vector<LONG> codes;
 };
 
+// Connected pins hold each other's filters, as in a graph: undo the links
+// before the last release, as removing the filters from a graph does.
+void Unplug(IPin* out, IPin* in) {
+  EXPECT_EQ(out->Disconnect(), S_OK);
+  EXPECT_EQ(in->Disconnect(), S_OK);
+}
+
 TEST(Pins, AgreeOnATypeAndRefuseWhatDoesNotFit) {
   auto* source = new TestSource;
   auto* sink = new Sink;
@@ -267,6 +274,8 @@ TEST(TransInPlace, PassesSamplesInTheSameBufferAndReturnsHoldBackUpstream) {
   source->Pause();
   EXPECT_EQ(source->Send(40), VFW_E_WRONG_STATE);
   source->Stop();
+  Unplug(source->PinAt(0), gate->PinAt(0));
+  Unplug(gate->PinAt(1), sink->PinAt(0));
   source->Release();
   gate->Release();
   sink->Release();
@@ -297,6 +306,7 @@ TEST(Renderer, ReportsTheEndOfItsStreamOnceItRuns) {
   source->Stop();
   sink->Stop();
   sink->JoinFilterGraph(nullptr, nullptr);
+  Unplug(source->PinAt(0), sink->PinAt(0));
   source->Release();
   sink->Release();
 }

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the benchmarks, then prints each comparison's ratio.
+#   scripts/bench.sh                every benchmark
+#   scripts/bench.sh renokit ftp    only renokit_bench and ftp_bench
+# BENCH_PRESET=ci uses the test suite's build (same optimisation) instead of
+# build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+all=(renokit ftp lettra bus watch)
+chosen=("$@")
+[ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
+targets=()
+for name in "${chosen[@]}"; do targets+=("${name}_bench"); done
+
+preset="${BENCH_PRESET:-default}"
+bash scripts/bootstrap.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target "${targets[@]}"
+
+results="build/$preset/bench-results"
+mkdir -p "$results"
+for name in "${chosen[@]}"; do
+  echo "== ${name}_bench"
+  "./build/$preset/bin/${name}_bench" --benchmark_out="$results/$name.json" --benchmark_out_format=json
+done
+
+# Each comparison: the subject against its reference in the same run.
+python3 - "$results" "${chosen[@]}" <<'EOF'
+import json, os, sys
+
+folder, chosen = sys.argv[1], sys.argv[2:]
+
+def runs(name):
+    path = os.path.join(folder, name + ".json")
+    if not os.path.exists(path):
+        return {}
+    with open(path) as f:
+        data = json.load(f)
+    return {b["name"]: b for b in data.get("benchmarks", []) if b.get("run_type", "iteration") == "iteration"
+            and not b.get("error_occurred")}
+
+def seconds(b):
+    unit = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b.get("time_unit", "ns")]
+    return b["real_time"] * unit
+
+rows = []
+def compare(label, subject, reference, ratio):
+    if subject and reference:
+        rows.append((label, ratio(subject, reference)))
+    else:
+        rows.append((label, None))
+
+if "renokit" in chosen:
+    r = runs("renokit")
+    for size in (4096, 65536):
+        compare(f"Renokit Start's comparison / cmp-like reading, {size // 1024} KiB files (throughput)",
+                r.get(f"BM_StartComparison/{size}"), r.get(f"BM_CmpReading/{size}"),
+                lambda s, c: s["bytes_per_second"] / c["bytes_per_second"])
+if "ftp" in chosen:
+    r = runs("ftp")
+    for way, name in (("download", "Download"), ("upload", "Upload")):
+        compare(f"Tessary / curl, 100 MB {way} (throughput)",
+                r.get(f"Tessary{name}/iterations:3/real_time"), r.get(f"Curl{name}/iterations:3/real_time"),
+                lambda t, c: seconds(c) / seconds(t))
+if "lettra" in chosen:
+    r = runs("lettra")
+    compare("Lettra sample page printed / only drawn (time)",
+            r.get("BM_PrintSamplePage/real_time"), r.get("BM_DrawSamplePage/real_time"),
+            lambda p, d: seconds(p) / seconds(d))
+if "bus" in chosen:
+    r = runs("bus")
+    compare("Two-wire byte at speed 0 / its 32 yields (time)",
+            r.get("BM_WriteByteSpeed0"), r.get("BM_Yield"),
+            lambda w, y: seconds(w) / (32 * seconds(y)))
+if "watch" in chosen:
+    r = runs("watch")
+    for idle in (10000, 0):
+        compare(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
+                r.get(f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time"), r.get("BM_ApplicationReadsPortByte"),
+                lambda w, a: w["samples_per_s"] / a["items_per_second"])
+
+print("\n== Comparisons (subject / reference)")
+for label, ratio in rows:
+    print(f"  {label}: " + ("no result" if ratio is None else f"{ratio:.2f}"))
+EOF

@@ -8,6 +8,7 @@
 namespace {
 
 using vistrel_test::VistrelTest;
+using vistrel_test::Boxes;
 
 struct WxH {
   int32_t w, h;

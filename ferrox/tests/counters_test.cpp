@@ -2,6 +2,7 @@
 #include "bus_fixture.h"
 
 #include <chrono>
+#include <type_traits>
 
 using namespace ferrox_test;
 
@@ -163,7 +164,9 @@ TEST_F(Counters, ValuesBeyondOneByteAreNeverReportedAsSet) {
   orlik_sim_counter_attach("B1", 1);
   ASSERT_EQ(Initial("B1"), 1);
   for (const char* op : {"SetMode", "SetCounterDataWidth"}) {
-    auto set = Op<int32_t (*)(int32_t)>("B1", op);
+    static_assert(std::is_same_v<decltype(&::InputCounterA1_SetMode),
+                                 decltype(&::InputCounterA1_SetCounterDataWidth)>);
+    auto set = Op<decltype(&::InputCounterA1_SetMode)>("B1", op);
     EXPECT_EQ(set(256), 0) << op;
     EXPECT_EQ(set(-1), 0) << op;
     EXPECT_EQ(set(255), 1) << op;

@@ -6,7 +6,7 @@
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch)
+all=(renokit ftp lettra bus watch codec vistrel)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -78,6 +78,21 @@ if "watch" in chosen:
         compare(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
                 r.get(f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time"), r.get("BM_ApplicationReadsPortByte"),
                 lambda w, a: w["samples_per_s"] / a["items_per_second"])
+
+if "codec" in chosen:
+    r = runs("codec")
+    compare("MFC1: device / openh264 alone, 720 x 480 frames (speed)",
+            r.get("BM_DeviceEncode/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
+            lambda d, o: seconds(o) / seconds(d))
+if "vistrel" in chosen:
+    r = runs("vistrel")
+    for flag, rows_order in ((0, "top-down"), (1, "bottom-up")):
+        compare(f"Vistrel ConvertToRgb24 / libyuv I420ToRGB24, 720 x 480 {rows_order} (speed)",
+                r.get(f"BM_ConvertToRgb24/bottom_up:{flag}"), r.get(f"BM_LibyuvI420ToRGB24/bottom_up:{flag}"),
+                lambda v, y: seconds(y) / seconds(v))
+    compare("Vistrel recording path / openh264 alone, 720 x 480 frames (speed)",
+            r.get("BM_RecordingPath/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
+            lambda v, o: seconds(o) / seconds(v))
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

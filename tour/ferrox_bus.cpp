@@ -131,6 +131,6 @@ static bool FerroxBus() {
   return ok;
 }
 
-TOUR_SECTION(60, "Ferrox: two-wire bus, analogue outputs, counter modules, PWM", FerroxBus);
+TOUR_SECTION(20, "Ferrox: two-wire bus, analogue outputs, counter modules, PWM", FerroxBus);
 
 }  // namespace tour

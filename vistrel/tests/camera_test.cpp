@@ -31,11 +31,17 @@ class CameraTest : public VistrelTest {
   }
   int32_t SetPreview(int32_t i) { return Fn<decltype(&::SetPreviewResolution)>("SetPreviewResolution")(i); }
   int32_t SetCapture(int32_t i) { return Fn<decltype(&::SetCaptureResolution)>("SetCaptureResolution")(i); }
-  // True when the camera delivers frames (the graph runs).
+  // True when the camera delivers frames (the graph runs): three frames
+  // within two seconds, time enough for a loaded machine; a stopped graph
+  // delivers none.
   bool Streaming() {
     int before = orlik_sim_camera_frames();
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    return orlik_sim_camera_frames() > before + 2;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (orlik_sim_camera_frames() > before + 2) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
   }
 };
 

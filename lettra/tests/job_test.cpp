@@ -94,6 +94,39 @@ TEST_F(LettraTest, AFailedJobReadsTwoAndTheNextGoodOneZero) {
   EXPECT_EQ(PrintAndWait(), 0);
 }
 
+TEST_F(LettraTest, AJobTheDiskFillsUpUnderLeavesTheEarlierJobsReadable) {
+  // A page of colour bands is several pieces of port output.
+  auto drawBands = [&] {
+    int32_t w = 0, h = 0;
+    GetPaperPixel(&w, &h);
+    for (int32_t y = 0; y < h; y += 40)
+      GradientFills(0, y, w, 40, RGB(uint32_t(y) & 255, 0, 255), RGB(0, 255, uint32_t(y / 2) & 255), 0);
+  };
+  PrintSetup(nullptr, 0, 1, 0, 1);
+  drawBands();
+  ASSERT_EQ(PrintAndWait(), 0);
+  const uintmax_t oneJob = std::filesystem::file_size(PortFile());
+  ASSERT_GT(oneJob, 64u * 1024) << "the job must be written in more than one piece";
+
+  // Full after the first piece of the second job: the job fails and takes
+  // its first piece with it.
+  int id = orlik_sim_fail_files("\\LPT1.prn", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 1, 1);
+  PrintSetup(nullptr, 0, 1, 0, 1);
+  drawBands();
+  EXPECT_EQ(PrintAndWait(), 2);
+  EXPECT_EQ(orlik_sim_file_fault_hits(id), 1);
+  EXPECT_EQ(std::filesystem::file_size(PortFile()), oneJob);
+
+  PrintSetup(nullptr, 0, 1, 0, 1);
+  Rectangles(10, 10, 20, 20);
+  EXPECT_EQ(PrintAndWait(), 0);
+  pclread::Printout out = pclread::ReadFile(PortFile());
+  ASSERT_TRUE(out.error.empty()) << out.error;
+  ASSERT_EQ(out.jobs.size(), 2u);
+  ASSERT_EQ(out.jobs[1].pages.size(), 1u);
+  EXPECT_EQ(out.jobs[1].pages[0].At(10, 10), kBlack);
+}
+
 TEST_F(LettraTest, SpoolCommandReceivesTheJob) {
   std::string captured = root_.path() + "/spooled.prn";
   setenv("ORLIK_LPT1", ("|cat > '" + captured + "'").c_str(), 1);

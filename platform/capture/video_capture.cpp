@@ -351,6 +351,7 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
   HRESULT OnPause() override {
     if (!thread_.joinable()) {
       stopping_ = false;
+      camera_->Prepare();
       try {
         thread_ = std::thread([this, camera = camera_] { Stream(*camera); });
       } catch (const std::system_error&) {

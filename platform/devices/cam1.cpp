@@ -66,6 +66,8 @@ bool CameraDevice::ReadFrame(uint64_t frame, uint8_t* yv12, int width, int heigh
   return board::Camera::Get().Read(frame, yv12, width, height, true);
 }
 
+void CameraDevice::Prepare() { board::Camera::Get().Prepare(); }
+
 BOOL CameraDevice::IoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
   *returned = 0;
   if (code == kIoctlCameraWaitFrame) {

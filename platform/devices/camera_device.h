@@ -41,6 +41,10 @@ class CameraDevice final : public Device {
   // delivered. False for another size or a null buffer.
   bool ReadFrame(uint64_t frame, uint8_t* yv12, int width, int height);
 
+  // Gets the picture of the selected input ready on the calling thread;
+  // called before a streaming thread starts reading.
+  void Prepare();
+
   BOOL IoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override;
 };
 

@@ -13,11 +13,16 @@
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace orlik::printer {
 namespace {
+
+// A job reaches a file or device in pieces of this size, each a write the
+// board's storage may refuse, as a disk fills up part way through a job.
+constexpr size_t kWriteChunk = 64 * 1024;
 
 bool IsLpt1(std::u16string_view port) {
   std::string name = ToUtf8(port);
@@ -109,12 +114,22 @@ bool SendJob(std::u16string_view port, std::string_view job, std::string* error)
     *error = target + ": " + std::strerror(errno);
     return false;
   }
+  // A job that fails midway (a full disk) must not leave its first part in a
+  // file of jobs: what was appended is cut off again, so the jobs before it
+  // stay readable and the next job follows them. A device cannot be cut.
+  struct stat before {};
+  bool regular = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
   bool ok = true;
-  if (int e = board::StorageFault(board::kFileWrite, target)) {
-    *error = target + ": " + std::strerror(e);
-    ok = false;
+  for (size_t at = 0; ok && at < job.size(); at += kWriteChunk) {
+    if (int e = board::StorageFault(board::kFileWrite, target)) {
+      *error = target + ": " + std::strerror(e);
+      ok = false;
+      break;
+    }
+    ok = WriteAll(fd, job.substr(at, kWriteChunk), error);
   }
-  ok = ok && WriteAll(fd, job, error);
+  if (!ok && regular && ::ftruncate(fd, before.st_size) != 0)
+    *error += std::string("; the part written stays in the file: ") + std::strerror(errno);
   if (::close(fd) != 0 && ok) {
     *error = target + ": " + std::strerror(errno);
     ok = false;

@@ -231,6 +231,47 @@ TEST_F(RecordingTest, WithLittleFreeSpaceTheFileStaysEmptyAndTheRecordingGoesOn)
   EXPECT_EQ(std::filesystem::file_size(Host("low.264")), 0u);
 }
 
+TEST_F(RecordingTest, AFileTheCardRefusesOrFillsUpUnderEndsCleanly) {
+  ASSERT_EQ(Start(0), 1);
+  Parameters(u"\\SD Card\\full.264", 30);
+  // A write-protected card: no file, no encoder, no message.
+  int refused = orlik_sim_fail_files("\\SD Card", ORLIK_SIM_FILE_CREATE, ORLIK_SIM_ACCESS_DENIED, 0, 1);
+  EXPECT_EQ(Init(), 0);
+  EXPECT_EQ(orlik_sim_file_fault_hits(refused), 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(orlik_sim_codec_instances(), 0);
+  EXPECT_TRUE(Boxes().empty());
+
+  // The card fills up after the first writes (the free-space reading still
+  // says there is room): the frames go on being encoded, EndEncoding closes
+  // the file, and what reached it before is a stream that can be read.
+  int full = orlik_sim_fail_files("\\SD Card\\full.264", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 1, -1);
+  ASSERT_EQ(Init(), 1);
+  ASSERT_EQ(Run(), 1);
+  for (int i = 0; i < 100 && orlik_sim_file_fault_hits(full) == 0; ++i) Record(50);
+  ASSERT_GT(orlik_sim_file_fault_hits(full), 0);
+  int encoded = orlik_sim_codec_frames();
+  Record(300);
+  EXPECT_GT(orlik_sim_codec_frames(), encoded);
+  EXPECT_EQ(End(), 1);
+  EXPECT_EQ(orlik_sim_codec_instances(), 0);
+  uintmax_t kept = std::filesystem::file_size(Host("full.264"));
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, orlik_sim_codec_bytes());
+  EXPECT_EQ(ProbeFile(Host("full.264")).codec, "h264");
+  EXPECT_TRUE(Boxes().empty());
+
+  // Room again: a new recording writes every frame.
+  orlik_sim_clear_file_faults();
+  Parameters(u"\\SD Card\\again.264", 30);
+  int before = orlik_sim_codec_frames();
+  ASSERT_EQ(Init(), 1);
+  ASSERT_EQ(Run(), 1);
+  Record(500);
+  End();
+  EXPECT_EQ(ProbeFile(Host("again.264")).frames, orlik_sim_codec_frames() - before);
+}
+
 TEST_F(RecordingTest, AFailingDeviceShowsItsMessages) {
   ASSERT_EQ(Start(0), 1);
   Parameters(u"\\SD Card\\fail.264", 30);
@@ -313,6 +354,28 @@ TEST_F(ContinuationTest, FilesContinueBeforeTheLimitAndTheCrossingFrameIsLost) {
   int finished = std::filesystem::exists(Host("clip[003].264")) ? 3 : 2;
   EXPECT_GE(orlik_sim_codec_frames() - frames, finished);
   EXPECT_LT(total, orlik_sim_codec_bytes());
+}
+
+TEST_F(ContinuationTest, AContinuationFileTheCardRefusesEndsTheRecording) {
+  ASSERT_EQ(Start(0), 1);
+  ASSERT_EQ(Fn<decltype(&::SetCaptureResolution)>("SetCaptureResolution")(5), 1);
+  Fn<decltype(&::SetEncodingParameter2)>("SetEncodingParameter2")(1, 12, 20, 1.0f);
+  Parameters(u"\\SD Card\\cut.264", 30, 20000);
+  int refused = orlik_sim_fail_files("\\SD Card\\cut[001].264", ORLIK_SIM_FILE_CREATE, ORLIK_SIM_DISK_FULL, 0, -1);
+  ASSERT_EQ(Init(), 1);
+  ASSERT_EQ(Run(), 1);
+  for (int i = 0; i < 60 && orlik_sim_file_fault_hits(refused) == 0; ++i) Record(100);
+  ASSERT_EQ(orlik_sim_file_fault_hits(refused), 1);
+  // Back to idle: the encoder is released and there is no file to run on.
+  Record(200);
+  EXPECT_EQ(orlik_sim_codec_instances(), 0);
+  int frames = orlik_sim_codec_frames();
+  Record(300);
+  EXPECT_EQ(orlik_sim_codec_frames(), frames);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(End(), 1);
+  EXPECT_FALSE(std::filesystem::exists(Host("cut[001].264")));
+  EXPECT_EQ(ProbeFile(Host("cut.264")).codec, "h264");
 }
 
 }  // namespace

@@ -231,6 +231,13 @@ bool Camera::Read(uint64_t frame, uint8_t* yv12, int width, int height, bool del
   return true;
 }
 
+void Camera::Prepare() {
+  int input = Input();
+  if (input == 0) return;
+  uint8_t scratch[2 * 2 * 3 / 2];
+  ShowInput(input, CameraFrameDue(), scratch, 2, 2);
+}
+
 int Camera::Frames() {
   std::lock_guard lock(Board::Get().Lock());
   return S().frames;

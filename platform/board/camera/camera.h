@@ -43,6 +43,11 @@ class Camera {
   bool Read(uint64_t frame, uint8_t* yv12, int width, int height, bool deliver);
   // Frames delivered since the last reset.
   int Frames();
+  // Opens the shown input's source and makes its first picture on the
+  // calling thread. A reader thread started afterwards then loads no
+  // libraries, so stopping it from inside an unloading library (which holds
+  // the loader's lock) cannot wait on a thread that waits for that lock.
+  void Prepare();
 
   // A fixed picture for an input (null restores what the input showed).
   bool SetPicture(int input, const uint8_t* yv12, int width, int height);

@@ -239,12 +239,14 @@ TEST_F(VideoCaptureTest, StreamsWholeFramesOfTheSizeInForceUntilStopJoinsTheThre
   auto start = Clock::now();
   ASSERT_TRUE(WaitUntil([&] { return captured->samples >= 30; }, 3000));
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  // 30 frames at 29.97 per second (the first may come at once).
+  // 30 frames at 29.97 per second (the first may come at once), never
+  // faster; a loaded machine may make them late.
   EXPECT_GT(seconds, 0.9);
-  EXPECT_LT(seconds, 1.4);
+  EXPECT_LT(seconds, 2.5);
+  // Stop joins the streaming thread promptly.
   start = Clock::now();
   EXPECT_EQ(control->Stop(), S_OK);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
   int after = captured->samples;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(captured->samples.load(), after);
@@ -282,7 +284,7 @@ TEST_F(VideoCaptureTest, WhileTheCameraSendsNoFramesNothingIsDeliveredAndStopIsS
   EXPECT_EQ(sink->samples.load(), 0);
   auto start = Clock::now();
   EXPECT_EQ(control->Stop(), S_OK);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
   // Frames again: the next run delivers.
   orlik_sim_fail_device("CAM1:", -1);
   ASSERT_EQ(control->Run(), S_OK);

@@ -6,7 +6,7 @@
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch codec vistrel)
+all=(renokit ftp lettra bus watch codec vistrel melodra)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -93,6 +93,11 @@ if "vistrel" in chosen:
     compare("Vistrel recording path / openh264 alone, 720 x 480 frames (speed)",
             r.get("BM_RecordingPath/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
             lambda v, o: seconds(o) / seconds(v))
+if "melodra" in chosen:
+    r = runs("melodra")
+    compare("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
+            r.get("MelodraPlayToEnd/iterations:2/real_time"), r.get("PlaybinPlayToEnd/iterations:2/real_time"),
+            lambda m, p: m["cpu_s"] / p["cpu_s"])
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

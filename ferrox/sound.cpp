@@ -149,10 +149,10 @@ void SoundPlayer::SetVolume(int32_t v) {
 
 using ferrox::soundPlayer;
 
-FERROX_EXPORT int32_t SetPlayFilePath(const WCHAR* path) { return soundPlayer.SetPlayFilePath(path); }
-FERROX_EXPORT int32_t Play_Sound() { return soundPlayer.Play_Sound(); }
-FERROX_EXPORT int32_t Stop_Sound() { return soundPlayer.Stop_Sound(); }
-FERROX_EXPORT void Pause_Sound() { soundPlayer.Pause_Sound(); }
-FERROX_EXPORT int32_t Is_Play() { return soundPlayer.Is_Play(); }
-FERROX_EXPORT int32_t GetVolume() { return soundPlayer.GetVolume(); }
-FERROX_EXPORT void SetVolume(int32_t v) { soundPlayer.SetVolume(v); }
+TOLVEX_EXPORT int32_t SetPlayFilePath(const WCHAR* path) { return soundPlayer.SetPlayFilePath(path); }
+TOLVEX_EXPORT int32_t Play_Sound() { return soundPlayer.Play_Sound(); }
+TOLVEX_EXPORT int32_t Stop_Sound() { return soundPlayer.Stop_Sound(); }
+TOLVEX_EXPORT void Pause_Sound() { soundPlayer.Pause_Sound(); }
+TOLVEX_EXPORT int32_t Is_Play() { return soundPlayer.Is_Play(); }
+TOLVEX_EXPORT int32_t GetVolume() { return soundPlayer.GetVolume(); }
+TOLVEX_EXPORT void SetVolume(int32_t v) { soundPlayer.SetVolume(v); }

@@ -64,21 +64,21 @@ int32_t PlayerState::ViewFullSizeMode(int32_t mode) {
 
 using melodra::playerState;
 
-MELODRA_EXPORT int32_t GetCurrentPos() {
+TOLVEX_EXPORT int32_t GetCurrentPos() {
   return playerState.Serialised([] { return playerState.GetCurrentPos(); });
 }
-MELODRA_EXPORT int32_t GetMaxPos() {
+TOLVEX_EXPORT int32_t GetMaxPos() {
   return playerState.Serialised([] { return playerState.GetMaxPos(); });
 }
-MELODRA_EXPORT int32_t SetCurrentPos(uint32_t seconds) {
+TOLVEX_EXPORT int32_t SetCurrentPos(uint32_t seconds) {
   return playerState.Serialised([=] { return playerState.SetCurrentPos(seconds); });
 }
-MELODRA_EXPORT int32_t GetVolume() {
+TOLVEX_EXPORT int32_t GetVolume() {
   return playerState.Serialised([] { return playerState.GetVolume(); });
 }
-MELODRA_EXPORT int32_t SetVolume(int32_t volume) {
+TOLVEX_EXPORT int32_t SetVolume(int32_t volume) {
   return playerState.Serialised([=] { return playerState.SetVolume(volume); });
 }
-MELODRA_EXPORT int32_t ViewFullSizeMode(int32_t mode) {
+TOLVEX_EXPORT int32_t ViewFullSizeMode(int32_t mode) {
   return playerState.Serialised([=] { return playerState.ViewFullSizeMode(mode); });
 }

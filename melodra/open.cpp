@@ -104,9 +104,9 @@ int32_t PlayerState::Open1(const WCHAR* file, int32_t width, int32_t height) {
 
 using melodra::playerState;
 
-MELODRA_EXPORT int32_t Open(const WCHAR* file) {
+TOLVEX_EXPORT int32_t Open(const WCHAR* file) {
   return playerState.Serialised([=] { return playerState.Open(file); });
 }
-MELODRA_EXPORT int32_t Open1(const WCHAR* file, int32_t width, int32_t height) {
+TOLVEX_EXPORT int32_t Open1(const WCHAR* file, int32_t width, int32_t height) {
   return playerState.Serialised([=] { return playerState.Open1(file, width, height); });
 }

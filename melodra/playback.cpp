@@ -122,15 +122,15 @@ int32_t PlayerState::IsComplete() { return complete; }
 
 using melodra::playerState;
 
-MELODRA_EXPORT int32_t Play() {
+TOLVEX_EXPORT int32_t Play() {
   return playerState.Serialised([] { return playerState.Play(); });
 }
-MELODRA_EXPORT int32_t Stop() {
+TOLVEX_EXPORT int32_t Stop() {
   return playerState.Serialised([] { return playerState.Stop(); });
 }
-MELODRA_EXPORT int32_t Pause() {
+TOLVEX_EXPORT int32_t Pause() {
   return playerState.Serialised([] { return playerState.Pause(); });
 }
-MELODRA_EXPORT int32_t IsComplete() {
+TOLVEX_EXPORT int32_t IsComplete() {
   return playerState.Serialised([] { return playerState.IsComplete(); });
 }

@@ -85,12 +85,12 @@ int32_t PlayerState::ReleaseEx() {
 
 using melodra::playerState;
 
-MELODRA_EXPORT int32_t Initialization() {
+TOLVEX_EXPORT int32_t Initialization() {
   return playerState.Serialised([] { return playerState.Initialization(); });
 }
-MELODRA_EXPORT int32_t SetPreviewWindowHandle(HWND window) {
+TOLVEX_EXPORT int32_t SetPreviewWindowHandle(HWND window) {
   return playerState.Serialised([=] { return playerState.SetPreviewWindowHandle(window); });
 }
-MELODRA_EXPORT int32_t ReleaseEx() {
+TOLVEX_EXPORT int32_t ReleaseEx() {
   return playerState.Serialised([] { return playerState.ReleaseEx(); });
 }

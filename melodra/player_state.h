@@ -5,12 +5,12 @@
 
 #include <orlik/dshow.h>
 #include <orlik/windows.h>
+#include <tolvex/export.h>
+#include <tolvex/melodra.h>
 
 #include <atomic>
 #include <cstdint>
 #include <vector>
-
-#define MELODRA_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace melodra {
 

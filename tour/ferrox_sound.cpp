@@ -3,6 +3,7 @@
 #include "tour.h"
 
 #include <orlik/windows.h>
+#include <tolvex/ferrox.h>
 
 #include <algorithm>
 #include <chrono>
@@ -65,12 +66,12 @@ static bool FerroxSound() {
   }
   Module ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto setPath = ferrox.Get<int32_t (*)(const char16_t*)>("SetPlayFilePath");
-  auto play = ferrox.Get<int32_t (*)()>("Play_Sound");
-  auto stop = ferrox.Get<int32_t (*)()>("Stop_Sound");
-  auto isPlay = ferrox.Get<int32_t (*)()>("Is_Play");
-  auto getVolume = ferrox.Get<int32_t (*)()>("GetVolume");
-  auto setVolume = ferrox.Get<void (*)(int32_t)>("SetVolume");
+  auto setPath = ferrox.Get<decltype(&::SetPlayFilePath)>("SetPlayFilePath");
+  auto play = ferrox.Get<decltype(&::Play_Sound)>("Play_Sound");
+  auto stop = ferrox.Get<decltype(&::Stop_Sound)>("Stop_Sound");
+  auto isPlay = ferrox.Get<decltype(&::Is_Play)>("Is_Play");
+  auto getVolume = ferrox.Get<decltype(&::GetVolume)>("GetVolume");
+  auto setVolume = ferrox.Get<decltype(&::SetVolume)>("SetVolume");
   if (!setPath || !play || !stop || !isPlay || !getVolume || !setVolume) return false;
   const char* wav = std::getenv("ORLIK_AUDIO");
   std::string out = wav ? wav : "";

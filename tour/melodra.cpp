@@ -5,6 +5,7 @@
 
 #include <orlik/sim.h>
 #include <orlik/windows.h>
+#include <tolvex/melodra.h>
 
 #include <chrono>
 #include <thread>
@@ -58,16 +59,16 @@ static bool MelodraPlayer() {
   }
   Module melodra("libMelodra.so");
   if (!melodra.ok()) return false;
-  auto initialization = melodra.Get<int32_t (*)()>("Initialization");
-  auto setWindow = melodra.Get<int32_t (*)(HWND)>("SetPreviewWindowHandle");
-  auto open = melodra.Get<int32_t (*)(const char16_t*)>("Open");
-  auto play = melodra.Get<int32_t (*)()>("Play");
-  auto isComplete = melodra.Get<int32_t (*)()>("IsComplete");
-  auto position = melodra.Get<int32_t (*)()>("GetCurrentPos");
-  auto length = melodra.Get<int32_t (*)()>("GetMaxPos");
-  auto seek = melodra.Get<int32_t (*)(uint32_t)>("SetCurrentPos");
-  auto fullScreen = melodra.Get<int32_t (*)(int32_t)>("ViewFullSizeMode");
-  auto releaseEx = melodra.Get<int32_t (*)()>("ReleaseEx");
+  auto initialization = melodra.Get<decltype(&::Initialization)>("Initialization");
+  auto setWindow = melodra.Get<decltype(&::SetPreviewWindowHandle)>("SetPreviewWindowHandle");
+  auto open = melodra.Get<decltype(&::Open)>("Open");
+  auto play = melodra.Get<decltype(&::Play)>("Play");
+  auto isComplete = melodra.Get<decltype(&::IsComplete)>("IsComplete");
+  auto position = melodra.Get<decltype(&::GetCurrentPos)>("GetCurrentPos");
+  auto length = melodra.Get<decltype(&::GetMaxPos)>("GetMaxPos");
+  auto seek = melodra.Get<decltype(&::SetCurrentPos)>("SetCurrentPos");
+  auto fullScreen = melodra.Get<decltype(&::ViewFullSizeMode)>("ViewFullSizeMode");
+  auto releaseEx = melodra.Get<decltype(&::ReleaseEx)>("ReleaseEx");
   if (!initialization || !setWindow || !open || !play || !isComplete || !position || !length ||
       !seek || !fullScreen || !releaseEx)
     return false;

@@ -46,4 +46,9 @@ struct SectionRegistrar {
 #define TOUR_SECTION(order, title, fn) \
   static const ::tour::SectionRegistrar tour_section_##fn(order, title, fn)
 
+// An export by the name the library's public header declares, typed by that
+// declaration: TOUR_EXPORT(ferrox, SetPortACfg). A section includes only its
+// own library's header (several libraries export the same names).
+#define TOUR_EXPORT(module, name) (module).Get<decltype(&::name)>(#name)
+
 }  // namespace tour

@@ -40,13 +40,13 @@ class Sound : public ferrox_test::FerroxTest {
   // The exports of the library as loaded now (a new load may map it
   // elsewhere).
   void Resolve() {
-    SetPlayFilePath = Fn<int32_t (*)(const char16_t*)>("SetPlayFilePath");
-    Play_Sound = Fn<int32_t (*)()>("Play_Sound");
-    Stop_Sound = Fn<int32_t (*)()>("Stop_Sound");
-    Pause_Sound = Fn<void (*)()>("Pause_Sound");
-    Is_Play = Fn<int32_t (*)()>("Is_Play");
-    GetVolume = Fn<int32_t (*)()>("GetVolume");
-    SetVolume = Fn<void (*)(int32_t)>("SetVolume");
+    SetPlayFilePath = Fn<decltype(&::SetPlayFilePath)>("SetPlayFilePath");
+    Play_Sound = Fn<decltype(&::Play_Sound)>("Play_Sound");
+    Stop_Sound = Fn<decltype(&::Stop_Sound)>("Stop_Sound");
+    Pause_Sound = Fn<decltype(&::Pause_Sound)>("Pause_Sound");
+    Is_Play = Fn<decltype(&::Is_Play)>("Is_Play");
+    GetVolume = Fn<decltype(&::GetVolume)>("GetVolume");
+    SetVolume = Fn<decltype(&::SetVolume)>("SetVolume");
   }
 
   // Seconds of sound the output has played so far, and its samples.

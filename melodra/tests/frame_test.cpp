@@ -2,6 +2,8 @@
 // exactly once however ReleaseEx and Initialization were called.
 #include "melodra_fixture.h"
 
+#include "export_map.h"
+
 #include <fstream>
 
 using namespace melodra_test;
@@ -12,18 +14,9 @@ class MelodraFrame : public tolvex_test::PanelTest {};
 
 TEST_F(MelodraFrame, ExportsAllFifteenCallsAndNothingElse) {
   tolvex_test::Library lib(TOLVEX_LIB_MELODRA);
-  const char* names[] = {"Initialization", "SetPreviewWindowHandle", "Open", "Open1", "Play",
-                         "Stop", "Pause", "IsComplete", "GetCurrentPos", "GetMaxPos",
-                         "SetCurrentPos", "GetVolume", "SetVolume", "ViewFullSizeMode",
-                         "ReleaseEx"};
-  Dl_info self{};
-  ASSERT_TRUE(dladdr(lib.Symbol("Open"), &self));
-  for (const char* name : names) {
-    void* p = lib.Symbol(name);
-    Dl_info info{};
-    ASSERT_TRUE(p && dladdr(p, &info)) << name;
-    EXPECT_EQ(info.dli_fbase, self.dli_fbase) << name << " is the library's own";
-  }
+  EXPECT_EQ(tolvex_test::MapExports(TOLVEX_EXPORTS_MELODRA).size(), 15u);
+  const std::set<std::string> notBuiltYet = {};  // every name of the map is built
+  tolvex_test::ExpectExportsMatchMap(lib, TOLVEX_LIB_MELODRA, TOLVEX_EXPORTS_MELODRA, notBuiltYet);
   EXPECT_FALSE(lib.Has("_ZN7melodra11playerStateE"));
   EXPECT_FALSE(lib.Has("_ZN7melodra13stopRequestedE"));
 }
@@ -47,8 +40,8 @@ TEST_F(MelodraFrame, ComIsEnteredAtLoadAndLeftOnce) {
   // ReleaseEx leaves COM; Initialization enters it again; unloading leaves
   // what is left, and a second ReleaseEx does nothing.
   tolvex_test::Library lib(TOLVEX_LIB_MELODRA);
-  auto initialization = lib.Get<int32_t (*)()>("Initialization");
-  auto releaseEx = lib.Get<int32_t (*)()>("ReleaseEx");
+  auto initialization = lib.Get<decltype(&::Initialization)>("Initialization");
+  auto releaseEx = lib.Get<decltype(&::ReleaseEx)>("ReleaseEx");
   ASSERT_EQ(initialization(), 0);
   releaseEx();
   EXPECT_FALSE(InMultithreadedApartment());

@@ -6,6 +6,7 @@
 #include "tolvex_test.h"
 
 #include <orlik/sim_screen.h>
+#include <tolvex/melodra.h>
 #include <orlik/windows.h>
 
 #include <chrono>
@@ -100,21 +101,21 @@ class MelodraTest : public tolvex_test::PanelTest {
                              kOwnerStart.top, kOwnerStart.width, kOwnerStart.height, nullptr,
                              nullptr, nullptr, nullptr);
     lib_ = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_MELODRA);
-    Initialization = Fn<int32_t (*)()>("Initialization");
-    SetPreviewWindowHandle = Fn<int32_t (*)(HWND)>("SetPreviewWindowHandle");
-    Open = Fn<int32_t (*)(const char16_t*)>("Open");
-    Open1 = Fn<int32_t (*)(const char16_t*, int32_t, int32_t)>("Open1");
-    Play = Fn<int32_t (*)()>("Play");
-    Stop = Fn<int32_t (*)()>("Stop");
-    Pause = Fn<int32_t (*)()>("Pause");
-    IsComplete = Fn<int32_t (*)()>("IsComplete");
-    GetCurrentPos = Fn<int32_t (*)()>("GetCurrentPos");
-    GetMaxPos = Fn<int32_t (*)()>("GetMaxPos");
-    SetCurrentPos = Fn<int32_t (*)(uint32_t)>("SetCurrentPos");
-    GetVolume = Fn<int32_t (*)()>("GetVolume");
-    SetVolume = Fn<int32_t (*)(int32_t)>("SetVolume");
-    ViewFullSizeMode = Fn<int32_t (*)(int32_t)>("ViewFullSizeMode");
-    ReleaseEx = Fn<int32_t (*)()>("ReleaseEx");
+    Initialization = Fn<decltype(&::Initialization)>("Initialization");
+    SetPreviewWindowHandle = Fn<decltype(&::SetPreviewWindowHandle)>("SetPreviewWindowHandle");
+    Open = Fn<decltype(&::Open)>("Open");
+    Open1 = Fn<decltype(&::Open1)>("Open1");
+    Play = Fn<decltype(&::Play)>("Play");
+    Stop = Fn<decltype(&::Stop)>("Stop");
+    Pause = Fn<decltype(&::Pause)>("Pause");
+    IsComplete = Fn<decltype(&::IsComplete)>("IsComplete");
+    GetCurrentPos = Fn<decltype(&::GetCurrentPos)>("GetCurrentPos");
+    GetMaxPos = Fn<decltype(&::GetMaxPos)>("GetMaxPos");
+    SetCurrentPos = Fn<decltype(&::SetCurrentPos)>("SetCurrentPos");
+    GetVolume = Fn<decltype(&::GetVolume)>("GetVolume");
+    SetVolume = Fn<decltype(&::SetVolume)>("SetVolume");
+    ViewFullSizeMode = Fn<decltype(&::ViewFullSizeMode)>("ViewFullSizeMode");
+    ReleaseEx = Fn<decltype(&::ReleaseEx)>("ReleaseEx");
   }
   void TearDown() override {
     lib_.reset();
@@ -144,21 +145,21 @@ class MelodraTest : public tolvex_test::PanelTest {
 
   HWND owner_ = nullptr;
   std::unique_ptr<tolvex_test::Library> lib_;
-  int32_t (*Initialization)();
-  int32_t (*SetPreviewWindowHandle)(HWND);
-  int32_t (*Open)(const char16_t*);
-  int32_t (*Open1)(const char16_t*, int32_t, int32_t);
-  int32_t (*Play)();
-  int32_t (*Stop)();
-  int32_t (*Pause)();
-  int32_t (*IsComplete)();
-  int32_t (*GetCurrentPos)();
-  int32_t (*GetMaxPos)();
-  int32_t (*SetCurrentPos)(uint32_t);
-  int32_t (*GetVolume)();
-  int32_t (*SetVolume)(int32_t);
-  int32_t (*ViewFullSizeMode)(int32_t);
-  int32_t (*ReleaseEx)();
+  decltype(&::Initialization) Initialization = nullptr;
+  decltype(&::SetPreviewWindowHandle) SetPreviewWindowHandle = nullptr;
+  decltype(&::Open) Open = nullptr;
+  decltype(&::Open1) Open1 = nullptr;
+  decltype(&::Play) Play = nullptr;
+  decltype(&::Stop) Stop = nullptr;
+  decltype(&::Pause) Pause = nullptr;
+  decltype(&::IsComplete) IsComplete = nullptr;
+  decltype(&::GetCurrentPos) GetCurrentPos = nullptr;
+  decltype(&::GetMaxPos) GetMaxPos = nullptr;
+  decltype(&::SetCurrentPos) SetCurrentPos = nullptr;
+  decltype(&::GetVolume) GetVolume = nullptr;
+  decltype(&::SetVolume) SetVolume = nullptr;
+  decltype(&::ViewFullSizeMode) ViewFullSizeMode = nullptr;
+  decltype(&::ReleaseEx) ReleaseEx = nullptr;
 };
 
 }  // namespace melodra_test

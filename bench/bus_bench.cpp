@@ -1,6 +1,8 @@
 // The main two-wire bus at speed 0: bytes per second through WriteByte, and
 // the cost of one analogue output update (start, three bytes, stop). A bare
 // yield, the bus's unit of delay, is the reference (32 of them per byte).
+#include <tolvex/ferrox.h>
+
 #include <orlik/windows.h>
 
 #include <benchmark/benchmark.h>
@@ -17,22 +19,22 @@ struct Ferrox {
     orlik_sim_reset();
     handle = dlopen((std::string(TOLVEX_LIB_DIR) + "/libFerrox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return;
-    init = reinterpret_cast<void (*)()>(dlsym(handle, "Init"));
-    start = reinterpret_cast<void (*)()>(dlsym(handle, "StartSignal"));
-    stop = reinterpret_cast<void (*)()>(dlsym(handle, "StopSignal"));
-    writeByte = reinterpret_cast<int (*)(int)>(dlsym(handle, "WriteByte"));
-    out1 = reinterpret_cast<void (*)(int)>(dlsym(handle, "SetOutData1"));
+    init = reinterpret_cast<decltype(&::Init)>(dlsym(handle, "Init"));
+    start = reinterpret_cast<decltype(&::StartSignal)>(dlsym(handle, "StartSignal"));
+    stop = reinterpret_cast<decltype(&::StopSignal)>(dlsym(handle, "StopSignal"));
+    writeByte = reinterpret_cast<decltype(&::WriteByte)>(dlsym(handle, "WriteByte"));
+    out1 = reinterpret_cast<decltype(&::SetOutData1)>(dlsym(handle, "SetOutData1"));
   }
   ~Ferrox() {
     if (handle) dlclose(handle);
   }
   bool ok() const { return handle && init && start && stop && writeByte && out1; }
   void* handle = nullptr;
-  void (*init)() = nullptr;
-  void (*start)() = nullptr;
-  void (*stop)() = nullptr;
-  int (*writeByte)(int) = nullptr;
-  void (*out1)(int) = nullptr;
+  decltype(&::Init) init = nullptr;
+  decltype(&::StartSignal) start = nullptr;
+  decltype(&::StopSignal) stop = nullptr;
+  decltype(&::WriteByte) writeByte = nullptr;
+  decltype(&::SetOutData1) out1 = nullptr;
 };
 
 void BM_Yield(benchmark::State& state) {

@@ -2,6 +2,8 @@
 // against curl moving the same file to and from the same pyftpdlib server in
 // the same run. Prints the ratio at the end.
 //   build/default/bin/ftp_bench
+#include <tolvex/tessary.h>
+
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
@@ -15,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "../tessary/tests/ftp_server.h"
+#include "ftp_server.h"
 
 namespace {
 
@@ -26,12 +28,12 @@ struct Setup {
   fs::path serverRoot, deviceRoot;
   std::unique_ptr<ftp_test::FtpServer> server;
   void* tessary = nullptr;
-  int32_t (*SetConnectInfo)(const char16_t*, int32_t, const char16_t*, const char16_t*, int32_t);
-  int32_t (*Connect)();
-  int32_t (*DisConnect)();
-  int32_t (*FileDownload)(const char16_t*, const char16_t*);
-  int32_t (*FileUpload)(const char16_t*, const char16_t*);
-  int32_t (*GetPercentage)();
+  decltype(&::SetConnectInfo) SetConnectInfo = nullptr;
+  decltype(&::Connect) Connect = nullptr;
+  decltype(&::DisConnect) DisConnect = nullptr;
+  decltype(&::FileDownload) FileDownload = nullptr;
+  decltype(&::FileUpload) FileUpload = nullptr;
+  decltype(&::GetPercentage) GetPercentage = nullptr;
 
   Setup() {
     serverRoot = ftp_test::MakeTempDir("ftp-bench-server");
@@ -42,12 +44,12 @@ struct Setup {
     server = ftp_test::FtpServer::Pyftpdlib(serverRoot.string());
     tessary = dlopen(TOLVEX_LIB_DIR "/libTessary.so", RTLD_NOW | RTLD_LOCAL);
     if (!server || !tessary) return;
-    SetConnectInfo = reinterpret_cast<decltype(SetConnectInfo)>(dlsym(tessary, "SetConnectInfo"));
-    Connect = reinterpret_cast<decltype(Connect)>(dlsym(tessary, "Connect"));
-    DisConnect = reinterpret_cast<decltype(DisConnect)>(dlsym(tessary, "DisConnect"));
-    FileDownload = reinterpret_cast<decltype(FileDownload)>(dlsym(tessary, "FileDownload"));
-    FileUpload = reinterpret_cast<decltype(FileUpload)>(dlsym(tessary, "FileUpload"));
-    GetPercentage = reinterpret_cast<decltype(GetPercentage)>(dlsym(tessary, "GetPercentage"));
+    SetConnectInfo = reinterpret_cast<decltype(&::SetConnectInfo)>(dlsym(tessary, "SetConnectInfo"));
+    Connect = reinterpret_cast<decltype(&::Connect)>(dlsym(tessary, "Connect"));
+    DisConnect = reinterpret_cast<decltype(&::DisConnect)>(dlsym(tessary, "DisConnect"));
+    FileDownload = reinterpret_cast<decltype(&::FileDownload)>(dlsym(tessary, "FileDownload"));
+    FileUpload = reinterpret_cast<decltype(&::FileUpload)>(dlsym(tessary, "FileUpload"));
+    GetPercentage = reinterpret_cast<decltype(&::GetPercentage)>(dlsym(tessary, "GetPercentage"));
     SetConnectInfo(u"127.0.0.1", server->port(), u"panel", u"secret", 1);
     Connect();
   }

@@ -3,7 +3,7 @@
 // against the raw raster (three 1-bit planes; and 24-bit RGB). Drawing the
 // same page without printing it is the reference: the difference is the
 // driver's rendering, compression and the port.
-#include "../lettra/sample_page.h"
+#include "sample_page.h"
 
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -33,8 +33,8 @@ struct Lettra {
     if (!handle) return;
     auto lookup = [this](const char* name) { return dlsym(handle, name); };
     ok = e.Resolve(lookup);
-    printOut = reinterpret_cast<HANDLE (*)()>(lookup("PrintOut"));
-    isPrinting = reinterpret_cast<int32_t (*)()>(lookup("IsPrinting"));
+    printOut = reinterpret_cast<decltype(&::PrintOut)>(lookup("PrintOut"));
+    isPrinting = reinterpret_cast<decltype(&::IsPrinting)>(lookup("IsPrinting"));
     ok = ok && printOut && isPrinting;
   }
   ~Lettra() {
@@ -47,8 +47,8 @@ struct Lettra {
   void* handle = nullptr;
   bool ok = false;
   lettra_sample::Exports e{};
-  HANDLE (*printOut)() = nullptr;
-  int32_t (*isPrinting)() = nullptr;
+  decltype(&::PrintOut) printOut = nullptr;
+  decltype(&::IsPrinting) isPrinting = nullptr;
 };
 
 constexpr int kWidth = 2330, kHeight = 3283;

@@ -3,6 +3,8 @@
 // blocks, compare. Both read every byte of both folders; the reference shows
 // what the comparison costs beyond reading.
 //   build/default/bin/renokit_bench
+#include <tolvex/renokit.h>
+
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -55,8 +57,8 @@ void BM_StartComparison(benchmark::State& state) {
     state.SkipWithError("libRenokit.so not loaded");
     return;
   }
-  auto setPath = reinterpret_cast<void (*)(const char16_t*, const char16_t*)>(dlsym(lib, "SetPath"));
-  auto start = reinterpret_cast<int (*)()>(dlsym(lib, "Start"));
+  auto setPath = reinterpret_cast<decltype(&::SetPath)>(dlsym(lib, "SetPath"));
+  auto start = reinterpret_cast<decltype(&::Start)>(dlsym(lib, "Start"));
   setPath(u"\\Src", u"\\Dst");
   for (auto _ : state) {
     int started = start();

@@ -2,6 +2,8 @@
 // (against an application reading the port in a loop of its own, the
 // reference), and how long a pin change takes to become readable from the
 // port's queue.
+#include <tolvex/ferrox.h>
+
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -27,11 +29,11 @@ struct Ferrox {
     if (made) setenv("ORLIK_ROOT", root.c_str(), 1);
     orlik_sim_reset();
     handle = dlopen((std::string(TOLVEX_LIB_DIR) + "/libFerrox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    setCfgD = Get<int (*)(int)>("SetPortDCfg");
-    getDataD = Get<int (*)()>("GetPortDData");
-    start = Get<void (*)()>("PortDWatchStartEx");
-    stop = Get<void (*)()>("PortDWatchStopEx");
-    idle = Get<int (*)(int)>("PortDWatchIdleInterval");
+    setCfgD = Get<decltype(&::SetPortDCfg)>("SetPortDCfg");
+    getDataD = Get<decltype(&::GetPortDData)>("GetPortDData");
+    start = Get<decltype(&::PortDWatchStartEx)>("PortDWatchStartEx");
+    stop = Get<decltype(&::PortDWatchStopEx)>("PortDWatchStopEx");
+    idle = Get<decltype(&::PortDWatchIdleInterval)>("PortDWatchIdleInterval");
     setCfgD(0);
     for (int pin = 0; pin < 8; ++pin) orlik_sim_drive_pin('Q', pin, 0);
   }
@@ -43,11 +45,11 @@ struct Ferrox {
     return reinterpret_cast<F>(handle ? dlsym(handle, name) : nullptr);
   }
   void* handle = nullptr;
-  int (*setCfgD)(int) = nullptr;
-  int (*getDataD)() = nullptr;
-  void (*start)() = nullptr;
-  void (*stop)() = nullptr;
-  int (*idle)(int) = nullptr;
+  decltype(&::SetPortDCfg) setCfgD = nullptr;
+  decltype(&::GetPortDData) getDataD = nullptr;
+  decltype(&::PortDWatchStartEx) start = nullptr;
+  decltype(&::PortDWatchStopEx) stop = nullptr;
+  decltype(&::PortDWatchIdleInterval) idle = nullptr;
 };
 
 // Reference: the application reads the port byte itself, as fast as it can

@@ -119,16 +119,16 @@ int32_t AdcUnit::ReadDetailed(int32_t channel, int32_t count, int32_t n) {
 
 }  // namespace ferrox
 
-FERROX_EXPORT int32_t GetADCData(int32_t channel) { return ferrox::adcUnit.Read(channel); }
+TOLVEX_EXPORT int32_t GetADCData(int32_t channel) { return ferrox::adcUnit.Read(channel); }
 
-FERROX_EXPORT int32_t GetDetailFilteringADCData(int32_t channel, int32_t count, int32_t n) {
+TOLVEX_EXPORT int32_t GetDetailFilteringADCData(int32_t channel, int32_t count, int32_t n) {
   return ferrox::adcUnit.ReadDetailed(channel, count, n);
 }
 
-FERROX_EXPORT void SetFiltering(int32_t mode) { ferrox::adcUnit.filterMode = mode; }
+TOLVEX_EXPORT void SetFiltering(int32_t mode) { ferrox::adcUnit.filterMode = mode; }
 
 // The converter clock is divided by ratio: the prescaler field is ratio - 1,
 // truncated to 8 bits.
-FERROX_EXPORT void SetADCPrescale(int32_t ratio) {
+TOLVEX_EXPORT void SetADCPrescale(int32_t ratio) {
   ferrox::adcUnit.prescaler = uint8_t(uint32_t(ratio) - 1u);
 }

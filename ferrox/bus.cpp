@@ -27,31 +27,31 @@ void SetConverterOutput(int address, int32_t value) {
 
 using ferrox::mainBus;
 
-FERROX_EXPORT void Init() {
+TOLVEX_EXPORT void Init() {
   if (mainBus.usable()) mainBus.Initialise();
 }
 // One entry under two names.
-FERROX_EXPORT void DAC_Initial() __attribute__((alias("Init")));
+TOLVEX_EXPORT void DAC_Initial() __attribute__((alias("Init")));
 
-FERROX_EXPORT void StartSignal() {
+TOLVEX_EXPORT void StartSignal() {
   if (mainBus.usable()) mainBus.Start();
 }
 
-FERROX_EXPORT void StopSignal() {
+TOLVEX_EXPORT void StopSignal() {
   if (mainBus.usable()) mainBus.Stop();
 }
 
 // 0 when the device acknowledged; without a mapped window nobody can have.
-FERROX_EXPORT int32_t WriteByte(int32_t value) {
+TOLVEX_EXPORT int32_t WriteByte(int32_t value) {
   return mainBus.usable() ? mainBus.WriteByte(value) : 1;
 }
 
-FERROX_EXPORT int32_t ReadByte(int32_t ack) { return mainBus.usable() ? mainBus.ReadByte(ack) : 0; }
+TOLVEX_EXPORT int32_t ReadByte(int32_t ack) { return mainBus.usable() ? mainBus.ReadByte(ack) : 0; }
 
-FERROX_EXPORT void SetSpeed(int32_t yields) { mainBus.speed = yields; }
+TOLVEX_EXPORT void SetSpeed(int32_t yields) { mainBus.speed = yields; }
 
-FERROX_EXPORT void SetACKWaitTimeOut(int32_t value) { mainBus.ackWaitTimeout = value; }
+TOLVEX_EXPORT void SetACKWaitTimeOut(int32_t value) { mainBus.ackWaitTimeout = value; }
 
-FERROX_EXPORT void SetOutData1(int32_t value) { ferrox::SetConverterOutput(ferrox::kConverterOutput1, value); }
+TOLVEX_EXPORT void SetOutData1(int32_t value) { ferrox::SetConverterOutput(ferrox::kConverterOutput1, value); }
 
-FERROX_EXPORT void SetOutData2(int32_t value) { ferrox::SetConverterOutput(ferrox::kConverterOutput2, value); }
+TOLVEX_EXPORT void SetOutData2(int32_t value) { ferrox::SetConverterOutput(ferrox::kConverterOutput2, value); }

@@ -201,38 +201,38 @@ int32_t Firmware(Module m) { return CounterModule(m).ReadByteCommand(kFirmware);
 
 // The twelve exports of each module, forwarding to the shared implementation.
 #define COUNTER_MODULE_EXPORTS(M)                                                                   \
-  FERROX_EXPORT int32_t InputCounter##M##_Initial(int32_t speed) {                                  \
+  TOLVEX_EXPORT int32_t InputCounter##M##_Initial(int32_t speed) {                                  \
     return ferrox::Initial(ferrox::k##M, speed);                                                    \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_SetMode(int32_t mode) {                                   \
+  TOLVEX_EXPORT int32_t InputCounter##M##_SetMode(int32_t mode) {                                   \
     return ferrox::SetMode(ferrox::k##M, mode);                                                     \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_GetMode() { return ferrox::GetMode(ferrox::k##M); }       \
-  FERROX_EXPORT int32_t InputCounter##M##_SetCounterDataWidth(int32_t width) {                      \
+  TOLVEX_EXPORT int32_t InputCounter##M##_GetMode() { return ferrox::GetMode(ferrox::k##M); }       \
+  TOLVEX_EXPORT int32_t InputCounter##M##_SetCounterDataWidth(int32_t width) {                      \
     return ferrox::SetCounterDataWidth(ferrox::k##M, width);                                        \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_ReadCounter32(int32_t counter, uint32_t* out) {           \
+  TOLVEX_EXPORT int32_t InputCounter##M##_ReadCounter32(int32_t counter, uint32_t* out) {           \
     return ferrox::ReadCounter32(ferrox::k##M, counter, out);                                       \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_ReadCounter64(int32_t counter, uint32_t* out) {           \
+  TOLVEX_EXPORT int32_t InputCounter##M##_ReadCounter64(int32_t counter, uint32_t* out) {           \
     return ferrox::ReadCounter64(ferrox::k##M, counter, out);                                       \
   }                                                                                                 \
-  FERROX_EXPORT void InputCounter##M##_ResetCounter(int32_t counter) {                              \
+  TOLVEX_EXPORT void InputCounter##M##_ResetCounter(int32_t counter) {                              \
     ferrox::ResetCounter(ferrox::k##M, counter);                                                    \
   }                                                                                                 \
-  FERROX_EXPORT void InputCounter##M##_PauseCounter(int32_t counter, int32_t flag) {                \
+  TOLVEX_EXPORT void InputCounter##M##_PauseCounter(int32_t counter, int32_t flag) {                \
     ferrox::PauseCounter(ferrox::k##M, counter, flag);                                              \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_ReadPinStatus(int32_t pin) {                              \
+  TOLVEX_EXPORT int32_t InputCounter##M##_ReadPinStatus(int32_t pin) {                              \
     return ferrox::ReadPinStatus(ferrox::k##M, pin);                                                \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_ReadEncoderCounter(int32_t encoder, uint32_t* out) {      \
+  TOLVEX_EXPORT int32_t InputCounter##M##_ReadEncoderCounter(int32_t encoder, uint32_t* out) {      \
     return ferrox::ReadEncoderCounter(ferrox::k##M, encoder, out);                                  \
   }                                                                                                 \
-  FERROX_EXPORT void InputCounter##M##_ResetEncoderCounter(int32_t encoder) {                       \
+  TOLVEX_EXPORT void InputCounter##M##_ResetEncoderCounter(int32_t encoder) {                       \
     ferrox::ResetEncoderCounter(ferrox::k##M, encoder);                                             \
   }                                                                                                 \
-  FERROX_EXPORT int32_t InputCounter##M##_Firmware() { return ferrox::Firmware(ferrox::k##M); }
+  TOLVEX_EXPORT int32_t InputCounter##M##_Firmware() { return ferrox::Firmware(ferrox::k##M); }
 
 COUNTER_MODULE_EXPORTS(A1)
 COUNTER_MODULE_EXPORTS(A2)

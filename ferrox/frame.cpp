@@ -7,10 +7,22 @@ namespace ferrox {
 
 namespace {
 
-constexpr regs::BusPins kMainBusPins = {0x024, 6, 5, 0x020, 24, 20, 4, 0x028, 10, 4, 0b0000};
-constexpr regs::BusPins kCounterBusB1Pins = {0x164, 10, 11, 0x160, 20, 22, 2, 0x168, 20, 4, 0b1010};
-constexpr regs::BusPins kCounterBusA1Pins = {0x808, 2, 3, 0x800, 8, 12, 4, 0x80C, 4, 4, 0b1010};
-constexpr regs::BusPins kCounterBusA2Pins = {0x808, 6, 7, 0x800, 24, 28, 4, 0x80C, 12, 4, 0b1010};
+// HW-B6 data, HW-B5 clock; no pulls.
+constexpr regs::BusPins kMainBusPins = {.data = 0x024, .sdaBit = 6, .sclBit = 5,
+                                        .conf = 0x020, .sdaShift = 24, .sclShift = 20, .fieldWidth = 4,
+                                        .pull = 0x028, .pullShift = 10, .pullWidth = 4, .pullValue = 0b0000};
+// HW-P10 data, HW-P11 clock; pull-ups.
+constexpr regs::BusPins kCounterBusB1Pins = {.data = 0x164, .sdaBit = 10, .sclBit = 11,
+                                             .conf = 0x160, .sdaShift = 20, .sclShift = 22, .fieldWidth = 2,
+                                             .pull = 0x168, .pullShift = 20, .pullWidth = 4, .pullValue = 0b1010};
+// HW-K2 data, HW-K3 clock; pull-ups.
+constexpr regs::BusPins kCounterBusA1Pins = {.data = 0x808, .sdaBit = 2, .sclBit = 3,
+                                             .conf = 0x800, .sdaShift = 8, .sclShift = 12, .fieldWidth = 4,
+                                             .pull = 0x80C, .pullShift = 4, .pullWidth = 4, .pullValue = 0b1010};
+// HW-K6 data, HW-K7 clock; pull-ups.
+constexpr regs::BusPins kCounterBusA2Pins = {.data = 0x808, .sdaBit = 6, .sclBit = 7,
+                                             .conf = 0x800, .sdaShift = 24, .sclShift = 28, .fieldWidth = 4,
+                                             .pull = 0x80C, .pullShift = 12, .pullWidth = 4, .pullValue = 0b1010};
 
 }  // namespace
 
@@ -44,4 +56,4 @@ struct UnloadGuard {
 
 }  // namespace ferrox
 
-FERROX_EXPORT int32_t GetNativeDllVersion() { return 2009070901; }
+TOLVEX_EXPORT int32_t GetNativeDllVersion() { return 2009070901; }

@@ -10,8 +10,8 @@
 #include "two_wire_bus.h"
 
 #include <orlik/windows.h>
-
-#define FERROX_EXPORT extern "C" __attribute__((visibility("default")))
+#include <tolvex/export.h>
+#include <tolvex/ferrox.h>
 
 namespace ferrox {
 

@@ -122,16 +122,16 @@ int ReadPortByte(const regs::RegisterWindow& gpio, const PortDescription& port) 
 using ferrox::kPorts;
 
 #define FERROX_PORT(L, index)                                                                     \
-  FERROX_EXPORT int32_t SetPort##L##Cfg(int32_t mask) { return ferrox::SetCfg(kPorts[index], mask); } \
-  FERROX_EXPORT void SetPort##L##BitCfg(int32_t bit, int32_t cfg) {                               \
+  TOLVEX_EXPORT int32_t SetPort##L##Cfg(int32_t mask) { return ferrox::SetCfg(kPorts[index], mask); } \
+  TOLVEX_EXPORT void SetPort##L##BitCfg(int32_t bit, int32_t cfg) {                               \
     ferrox::SetBitCfg(kPorts[index], bit, cfg);                                                   \
   }                                                                                               \
-  FERROX_EXPORT void SetPort##L##Bit(int32_t bit, int32_t value) {                                \
+  TOLVEX_EXPORT void SetPort##L##Bit(int32_t bit, int32_t value) {                                \
     ferrox::SetBit(kPorts[index], bit, value);                                                    \
   }                                                                                               \
-  FERROX_EXPORT void SetPort##L##Data(int32_t data) { ferrox::SetData(kPorts[index], data); }     \
-  FERROX_EXPORT int32_t GetPort##L##Bit(int32_t bit) { return ferrox::GetBit(kPorts[index], bit); } \
-  FERROX_EXPORT int32_t GetPort##L##Data() { return ferrox::GetData(kPorts[index]); }
+  TOLVEX_EXPORT void SetPort##L##Data(int32_t data) { ferrox::SetData(kPorts[index], data); }     \
+  TOLVEX_EXPORT int32_t GetPort##L##Bit(int32_t bit) { return ferrox::GetBit(kPorts[index], bit); } \
+  TOLVEX_EXPORT int32_t GetPort##L##Data() { return ferrox::GetData(kPorts[index]); }
 
 FERROX_PORT(A, 0)
 FERROX_PORT(B, 1)

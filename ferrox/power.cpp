@@ -21,7 +21,7 @@ using namespace ferrox;
 
 // The mean of the middle ten of twenty readings, scaled so that 4096 counts
 // are 10 V, plus the offset while the external supply is present.
-FERROX_EXPORT double GetBatteryVoltage() {
+TOLVEX_EXPORT double GetBatteryVoltage() {
   std::array<int32_t, 20> readings{};
   for (auto& r : readings) r = GetADCData(kBatteryChannel);
   std::sort(readings.begin(), readings.end());
@@ -32,7 +32,7 @@ FERROX_EXPORT double GetBatteryVoltage() {
   return volts;
 }
 
-FERROX_EXPORT double GetBatteryVoltage1(double* out) {
+TOLVEX_EXPORT double GetBatteryVoltage1(double* out) {
   double volts = GetBatteryVoltage();
   if (out != nullptr) *out = volts;
   return volts;
@@ -40,7 +40,7 @@ FERROX_EXPORT double GetBatteryVoltage1(double* out) {
 
 // Equal limits give no span to scale by: 0 rather than a conversion of an
 // infinite or undefined value.
-FERROX_EXPORT int32_t GetBatteryPercent() {
+TOLVEX_EXPORT int32_t GetBatteryPercent() {
   double span = batteryFullVoltage - batteryEmptyVoltage;
   double v = GetBatteryVoltage();
   if (span == 0.0) return 0;
@@ -52,22 +52,22 @@ FERROX_EXPORT int32_t GetBatteryPercent() {
   return std::clamp(percent, 0, 100);
 }
 
-FERROX_EXPORT void SetBatteryVoltageLimit(double full, double empty) {
+TOLVEX_EXPORT void SetBatteryVoltageLimit(double full, double empty) {
   batteryFullVoltage = full;
   batteryEmptyVoltage = empty;
   SetFiltering(1);
   SetADCPrescale(49);  // prescaler value 48
 }
 
-FERROX_EXPORT void SetExtDCPowerInOffsetVoltage(double offset) { externalSupplyOffset = offset; }
+TOLVEX_EXPORT void SetExtDCPowerInOffsetVoltage(double offset) { externalSupplyOffset = offset; }
 
-FERROX_EXPORT int32_t IsExtDCPowerIN() {
+TOLVEX_EXPORT int32_t IsExtDCPowerIN() {
   if (portBank.gpio.IsNull()) return 0;  // no GPIO window: nothing to read
   SetPortBBitCfg(kSupplyDetectBit, 0);
   return GetPortBBit(kSupplyDetectBit) == 0 ? 1 : 0;
 }
 
-FERROX_EXPORT void PowerOFF() {
+TOLVEX_EXPORT void PowerOFF() {
   SetPortBBitCfg(kPowerOffBit, 1);
   SetPortBBit(kPowerOffBit, 1);
 }

@@ -212,26 +212,26 @@ void PwmUnit::Stop(int channel) {
 
 using ferrox::pwmUnit;
 
-FERROX_EXPORT void SetPWMPrescaler(int32_t p) { pwmUnit.SetPrescaler(p); }
-FERROX_EXPORT void SetPWMClkDivider1(int32_t d) { pwmUnit.SetClockDivider(0, d); }
-FERROX_EXPORT void SetPWMClkDivider2(int32_t d) { pwmUnit.SetClockDivider(1, d); }
-FERROX_EXPORT int32_t SetPWMCounter1(int32_t n) { return pwmUnit.SetCounter(0, n); }
-FERROX_EXPORT int32_t SetPWMCounter2(int32_t n) { return pwmUnit.SetCounter(1, n); }
-FERROX_EXPORT void SetPWMDeadTime(int32_t t) { pwmUnit.SetDeadTime(t); }
-FERROX_EXPORT void SetPWMPolarity1(int32_t p) { pwmUnit.SetPolarity(0, p); }
-FERROX_EXPORT void SetPWMPolarity2(int32_t p) { pwmUnit.SetPolarity(1, p); }
-FERROX_EXPORT int32_t SetPWMCarryFreq1(int32_t p, int32_t d, int32_t n) {
+TOLVEX_EXPORT void SetPWMPrescaler(int32_t p) { pwmUnit.SetPrescaler(p); }
+TOLVEX_EXPORT void SetPWMClkDivider1(int32_t d) { pwmUnit.SetClockDivider(0, d); }
+TOLVEX_EXPORT void SetPWMClkDivider2(int32_t d) { pwmUnit.SetClockDivider(1, d); }
+TOLVEX_EXPORT int32_t SetPWMCounter1(int32_t n) { return pwmUnit.SetCounter(0, n); }
+TOLVEX_EXPORT int32_t SetPWMCounter2(int32_t n) { return pwmUnit.SetCounter(1, n); }
+TOLVEX_EXPORT void SetPWMDeadTime(int32_t t) { pwmUnit.SetDeadTime(t); }
+TOLVEX_EXPORT void SetPWMPolarity1(int32_t p) { pwmUnit.SetPolarity(0, p); }
+TOLVEX_EXPORT void SetPWMPolarity2(int32_t p) { pwmUnit.SetPolarity(1, p); }
+TOLVEX_EXPORT int32_t SetPWMCarryFreq1(int32_t p, int32_t d, int32_t n) {
   return pwmUnit.SetCarryFrequency(0, p, d, n);
 }
-FERROX_EXPORT int32_t SetPWMCarryFreq2(int32_t p, int32_t d, int32_t n) {
+TOLVEX_EXPORT int32_t SetPWMCarryFreq2(int32_t p, int32_t d, int32_t n) {
   return pwmUnit.SetCarryFrequency(1, p, d, n);
 }
-FERROX_EXPORT int32_t SetPWMDutyRate1(double duty) { return pwmUnit.SetDutyRate(0, duty); }
-FERROX_EXPORT int32_t SetPWMDutyRate2(double duty) { return pwmUnit.SetDutyRate(1, duty); }
-FERROX_EXPORT int32_t Start_PWM1() { return pwmUnit.Start(0); }
-FERROX_EXPORT int32_t Start_PWM2() { return pwmUnit.Start(1); }
-FERROX_EXPORT void Stop_PWM1() { pwmUnit.Stop(0); }
-FERROX_EXPORT void Stop_PWM2() { pwmUnit.Stop(1); }
-FERROX_EXPORT void PWMRestore() {
+TOLVEX_EXPORT int32_t SetPWMDutyRate1(double duty) { return pwmUnit.SetDutyRate(0, duty); }
+TOLVEX_EXPORT int32_t SetPWMDutyRate2(double duty) { return pwmUnit.SetDutyRate(1, duty); }
+TOLVEX_EXPORT int32_t Start_PWM1() { return pwmUnit.Start(0); }
+TOLVEX_EXPORT int32_t Start_PWM2() { return pwmUnit.Start(1); }
+TOLVEX_EXPORT void Stop_PWM1() { pwmUnit.Stop(0); }
+TOLVEX_EXPORT void Stop_PWM2() { pwmUnit.Stop(1); }
+TOLVEX_EXPORT void PWMRestore() {
   if (pwmUnit.usable()) pwmUnit.Restore();
 }

@@ -2,7 +2,7 @@
 // Ethernet adapter.
 #include "frame.h"
 
-FERROX_EXPORT void NDISDriverReBind() {
+TOLVEX_EXPORT void NDISDriverReBind() {
   // "CS89001", then zero units up to 20 bytes: a list of adapter names ended
   // by an empty name.
   WCHAR adapters[10] = u"CS89001";

@@ -17,6 +17,10 @@ constexpr const char16_t* kQueueNames[8] = {
 // be unloaded under a thread still running its code.
 constexpr DWORD kEndWait = 2000;
 
+// The size fields carry the panel's record sizes.
+static_assert(sizeof(MSGQUEUEOPTIONS) == 20);
+static_assert(sizeof(MSGQUEUEINFO) == 28);
+
 // One start routine per port; each gets PortBank as its parameter.
 template <size_t port>
 DWORD WINAPI WatchThread(LPVOID parameter) {
@@ -42,7 +46,7 @@ void PortBank::StartWatch(size_t port) {
   PortWatch& w = watches[port];
   if (w.queue == nullptr) {
     MSGQUEUEOPTIONS options;
-    options.dwSize = sizeof(MSGQUEUEOPTIONS);  // 20
+    options.dwSize = sizeof(MSGQUEUEOPTIONS);
     options.dwFlags = MSGQUEUE_NOPRECOMMIT;
     options.dwMaxMessages = 1000000;
     options.cbMaxMessage = 1;
@@ -158,21 +162,21 @@ void PortBank::StopWatches() {
 }  // namespace ferrox
 
 // Returns 0 for a null handle and when the information query fails.
-FERROX_EXPORT int32_t GetPortQueueCount(HANDLE queue) {
+TOLVEX_EXPORT int32_t GetPortQueueCount(HANDLE queue) {
   if (queue == nullptr) return 0;
   MSGQUEUEINFO info;
-  info.dwSize = sizeof(MSGQUEUEINFO);  // 28
+  info.dwSize = sizeof(MSGQUEUEINFO);
   if (!GetMsgQueueInfo(queue, &info)) return 0;
   return int32_t(info.dwCurrentMessages);
 }
 
 #define FERROX_PORT_WATCH(L, index)                                                     \
-  FERROX_EXPORT void Port##L##WatchStartEx() { ferrox::portBank.StartWatch(index); }    \
-  FERROX_EXPORT void Port##L##WatchStopEx() { ferrox::portBank.StopWatch(index); }      \
-  FERROX_EXPORT void Port##L##WatchPriority(int32_t priority) {                         \
+  TOLVEX_EXPORT void Port##L##WatchStartEx() { ferrox::portBank.StartWatch(index); }    \
+  TOLVEX_EXPORT void Port##L##WatchStopEx() { ferrox::portBank.StopWatch(index); }      \
+  TOLVEX_EXPORT void Port##L##WatchPriority(int32_t priority) {                         \
     ferrox::portBank.SetWatchPriority(index, priority);                                 \
   }                                                                                     \
-  FERROX_EXPORT int32_t Port##L##WatchIdleInterval(int32_t count) {                     \
+  TOLVEX_EXPORT int32_t Port##L##WatchIdleInterval(int32_t count) {                     \
     return ferrox::portBank.SetWatchIdleInterval(index, count);                         \
   }
 

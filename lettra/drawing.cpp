@@ -4,6 +4,8 @@
 // and remembered in PrintState.
 #include "print_state.h"
 
+#include <cstddef>
+
 using lettra::printState;
 
 namespace {
@@ -44,42 +46,42 @@ HBITMAP LoadPageBitmap(int32_t id) {
 
 }  // namespace
 
-LETTRA_EXPORT COLORREF SetPixels(int32_t x, int32_t y, COLORREF colour) {
+TOLVEX_EXPORT COLORREF SetPixels(int32_t x, int32_t y, COLORREF colour) {
   return SetPixel(printState.printerDC, printState.Scale(x), printState.Scale(y), colour);
 }
 
-LETTRA_EXPORT BOOL Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+TOLVEX_EXPORT BOOL Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   auto& s = printState;
   MoveToEx(s.printerDC, s.Scale(x1), s.Scale(y1), nullptr);
   return LineTo(s.printerDC, s.Scale(x2), s.Scale(y2));
 }
 
+// Points are x, y pairs of 32-bit values, laid out as the platform's POINT.
+static_assert(sizeof(POINT) == 2 * sizeof(int32_t) && offsetof(POINT, y) == sizeof(int32_t));
+
 // Points are doubled where they lie: the caller's array holds printer pixels
 // afterwards.
-static void ScalePointsInPlace(POINT* points, int32_t count) {
-  if (!printState.highQuality || !points || count <= 0) return;
-  for (int32_t i = 0; i < count; ++i) {
-    points[i].x = printState.Scale(points[i].x);
-    points[i].y = printState.Scale(points[i].y);
+static const POINT* ScalePointsInPlace(int32_t* points, int32_t count) {
+  if (printState.highQuality && points && count > 0) {
+    for (int64_t i = 0; i < int64_t(count) * 2; ++i) points[i] = printState.Scale(points[i]);
   }
+  return reinterpret_cast<const POINT*>(points);
 }
 
-LETTRA_EXPORT BOOL Polylines(POINT* points, int32_t count) {
-  ScalePointsInPlace(points, count);
-  return Polyline(printState.printerDC, points, count);
+TOLVEX_EXPORT int32_t Polylines(int32_t* points, int32_t count) {
+  return Polyline(printState.printerDC, ScalePointsInPlace(points, count), count);
 }
 
-LETTRA_EXPORT BOOL Polygons(POINT* points, int32_t count) {
-  ScalePointsInPlace(points, count);
-  return Polygon(printState.printerDC, points, count);
+TOLVEX_EXPORT int32_t Polygons(int32_t* points, int32_t count) {
+  return Polygon(printState.printerDC, ScalePointsInPlace(points, count), count);
 }
 
-LETTRA_EXPORT BOOL Rectangles(int32_t x, int32_t y, int32_t width, int32_t height) {
+TOLVEX_EXPORT BOOL Rectangles(int32_t x, int32_t y, int32_t width, int32_t height) {
   Box b = PageBox(x, y, width, height);
   return Rectangle(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
-LETTRA_EXPORT BOOL RoundRect1(int32_t x, int32_t y, int32_t width, int32_t height,
+TOLVEX_EXPORT BOOL RoundRect1(int32_t x, int32_t y, int32_t width, int32_t height,
                               int32_t cornerWidth, int32_t cornerHeight) {
   auto& s = printState;
   Box b = PageBox(x, y, width, height);
@@ -87,7 +89,7 @@ LETTRA_EXPORT BOOL RoundRect1(int32_t x, int32_t y, int32_t width, int32_t heigh
                    s.Scale(cornerHeight));
 }
 
-LETTRA_EXPORT BOOL RoundRect2(int32_t x, int32_t y, int32_t width, int32_t height,
+TOLVEX_EXPORT BOOL RoundRect2(int32_t x, int32_t y, int32_t width, int32_t height,
                               int32_t cornerSize) {
   auto& s = printState;
   Box b = PageBox(x, y, width, height);
@@ -95,17 +97,17 @@ LETTRA_EXPORT BOOL RoundRect2(int32_t x, int32_t y, int32_t width, int32_t heigh
   return RoundRect(s.printerDC, b.left, b.top, b.right, b.bottom, corner, corner);
 }
 
-LETTRA_EXPORT BOOL Circle(int32_t cx, int32_t cy, int32_t diameter) {
+TOLVEX_EXPORT BOOL Circle(int32_t cx, int32_t cy, int32_t diameter) {
   Box b = CentredBox(cx, cy, diameter, diameter);
   return Ellipse(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
-LETTRA_EXPORT BOOL Ellipses(int32_t cx, int32_t cy, int32_t width, int32_t height) {
+TOLVEX_EXPORT BOOL Ellipses(int32_t cx, int32_t cy, int32_t width, int32_t height) {
   Box b = CentredBox(cx, cy, width, height);
   return Ellipse(printState.printerDC, b.left, b.top, b.right, b.bottom);
 }
 
-LETTRA_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t height,
+TOLVEX_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t height,
                                  COLORREF colour1, COLORREF colour2, int32_t mode) {
   auto& s = printState;
   Box b = PageBox(x, y, width, height);
@@ -126,7 +128,7 @@ LETTRA_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t he
   return GradientFill(s.printerDC, vertices, 2, &rect, 1, static_cast<ULONG>(mode));
 }
 
-LETTRA_EXPORT int32_t TextOut(int32_t x, int32_t y, const WCHAR* text) {
+TOLVEX_EXPORT int32_t TextOut(int32_t x, int32_t y, const WCHAR* text) {
   auto& s = printState;
   if (!text) return 0;
   SetBkMode(s.printerDC, TRANSPARENT);
@@ -135,7 +137,7 @@ LETTRA_EXPORT int32_t TextOut(int32_t x, int32_t y, const WCHAR* text) {
   return DrawTextW(s.printerDC, text, -1, &rect, 0);
 }
 
-LETTRA_EXPORT void ImageDraw1(int32_t id, int32_t x, int32_t y, int32_t width, int32_t height) {
+TOLVEX_EXPORT void ImageDraw1(int32_t id, int32_t x, int32_t y, int32_t width, int32_t height) {
   auto& s = printState;
   x = s.Scale(x);
   y = s.Scale(y);
@@ -154,7 +156,7 @@ LETTRA_EXPORT void ImageDraw1(int32_t id, int32_t x, int32_t y, int32_t width, i
   if (bitmap) DeleteObject(bitmap);
 }
 
-LETTRA_EXPORT int32_t ImageDraw2(int32_t id, int32_t x, int32_t y) {
+TOLVEX_EXPORT int32_t ImageDraw2(int32_t id, int32_t x, int32_t y) {
   HBITMAP bitmap = LoadPageBitmap(id);
   if (!bitmap) return 0;  // no bitmap, no size to draw at
   BITMAP info = {};
@@ -164,7 +166,7 @@ LETTRA_EXPORT int32_t ImageDraw2(int32_t id, int32_t x, int32_t y) {
   return 1;
 }
 
-LETTRA_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32_t width,
+TOLVEX_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32_t width,
                               int32_t height) {
   auto& s = printState;
   int64_t left = s.Scale64(x), top = s.Scale64(y);
@@ -191,11 +193,11 @@ LETTRA_EXPORT void ImageDraw3(const WCHAR* fileName, int32_t x, int32_t y, int32
   factory->Release();
 }
 
-LETTRA_EXPORT void ImageDraw4(const WCHAR* fileName, int32_t x, int32_t y) {
+TOLVEX_EXPORT void ImageDraw4(const WCHAR* fileName, int32_t x, int32_t y) {
   ImageDraw3(fileName, x, y, -1, -1);
 }
 
-LETTRA_EXPORT int32_t SetPenStyle(COLORREF colour, int32_t width) {
+TOLVEX_EXPORT int32_t SetPenStyle(COLORREF colour, int32_t width) {
   auto& s = printState;
   s.penColor = colour;
   s.penWidth = s.Scale(width);
@@ -203,7 +205,7 @@ LETTRA_EXPORT int32_t SetPenStyle(COLORREF colour, int32_t width) {
   return 1;
 }
 
-LETTRA_EXPORT int32_t SetBrushStyle(COLORREF colour, int32_t style) {
+TOLVEX_EXPORT int32_t SetBrushStyle(COLORREF colour, int32_t style) {
   auto& s = printState;
   s.brushColor = colour;
   s.brushStyle = static_cast<uint8_t>(style);
@@ -213,7 +215,7 @@ LETTRA_EXPORT int32_t SetBrushStyle(COLORREF colour, int32_t style) {
   return 1;
 }
 
-LETTRA_EXPORT void SetFontCfg1(const WCHAR* faceName, int32_t height, COLORREF colour,
+TOLVEX_EXPORT void SetFontCfg1(const WCHAR* faceName, int32_t height, COLORREF colour,
                                int32_t bold, int32_t italic, int32_t smooth) {
   auto& s = printState;
   LOGFONTW font = {};
@@ -236,12 +238,12 @@ LETTRA_EXPORT void SetFontCfg1(const WCHAR* faceName, int32_t height, COLORREF c
   s.fontSmooth = static_cast<uint8_t>(smooth);
 }
 
-LETTRA_EXPORT void SetFontCfg2(int32_t height, COLORREF colour) {
+TOLVEX_EXPORT void SetFontCfg2(int32_t height, COLORREF colour) {
   auto& s = printState;
   SetFontCfg1(s.fontFace, height, colour, s.fontBold, s.fontItalic, s.fontSmooth);
 }
 
-LETTRA_EXPORT void SetFontCfg3(const WCHAR* faceName, int32_t height, COLORREF colour) {
+TOLVEX_EXPORT void SetFontCfg3(const WCHAR* faceName, int32_t height, COLORREF colour) {
   auto& s = printState;
   SetFontCfg1(faceName, height, colour, s.fontBold, s.fontItalic, s.fontSmooth);
 }

@@ -68,7 +68,7 @@ void PrintState::WaitForPrintThread() {
 using lettra::printState;
 using lettra::printStatus;
 
-LETTRA_EXPORT int32_t PrintSetup(const WCHAR* deviceName, int32_t quality, int32_t colour,
+TOLVEX_EXPORT int32_t PrintSetup(const WCHAR* deviceName, int32_t quality, int32_t colour,
                                  int32_t paper, int32_t orientation) {
   auto& s = printState;
   orlik_wcscpy_bounded(s.deviceName, lettra::kDeviceNameUnits,
@@ -101,12 +101,12 @@ LETTRA_EXPORT int32_t PrintSetup(const WCHAR* deviceName, int32_t quality, int32
   return 1;
 }
 
-LETTRA_EXPORT int32_t NewPage() {
+TOLVEX_EXPORT int32_t NewPage() {
   StartDocW(printState.printerDC, &printState.docInfo);
   return StartPage(printState.printerDC);
 }
 
-LETTRA_EXPORT HANDLE PrintOut() {
+TOLVEX_EXPORT HANDLE PrintOut() {
   printStatus = 1;
   if (printState.printThread) CloseHandle(printState.printThread);
   lettra::finisherStarted = false;
@@ -120,9 +120,9 @@ LETTRA_EXPORT HANDLE PrintOut() {
   return printState.printThread;
 }
 
-LETTRA_EXPORT int32_t IsPrinting() { return printStatus; }
+TOLVEX_EXPORT int32_t IsPrinting() { return printStatus; }
 
-LETTRA_EXPORT int32_t GetPaperPixel(int32_t* width, int32_t* height) {
+TOLVEX_EXPORT int32_t GetPaperPixel(int32_t* width, int32_t* height) {
   const auto& s = printState;
   const bool high = s.devMode.dmPrintQuality == DMRES_HIGH;
   int32_t w = high ? s.pageWidth : s.pageWidth / 2;
@@ -133,7 +133,7 @@ LETTRA_EXPORT int32_t GetPaperPixel(int32_t* width, int32_t* height) {
   return 1;
 }
 
-LETTRA_EXPORT int32_t Erase() {
+TOLVEX_EXPORT int32_t Erase() {
   auto& s = printState;
   HDC dc = s.printerDC;
   // White pen and brush for the clearing rectangle; the caller's pen and
@@ -152,7 +152,7 @@ LETTRA_EXPORT int32_t Erase() {
   return 1;
 }
 
-LETTRA_EXPORT int32_t DisplayToPrint1(int32_t x, int32_t y, int32_t width, int32_t height) {
+TOLVEX_EXPORT int32_t DisplayToPrint1(int32_t x, int32_t y, int32_t width, int32_t height) {
   auto& s = printState;
   x = s.Scale(x);
   y = s.Scale(y);
@@ -172,7 +172,7 @@ LETTRA_EXPORT int32_t DisplayToPrint1(int32_t x, int32_t y, int32_t width, int32
   return result;
 }
 
-LETTRA_EXPORT int32_t DisplayToPrint2(int32_t x, int32_t y) {
+TOLVEX_EXPORT int32_t DisplayToPrint2(int32_t x, int32_t y) {
   auto& s = printState;
   x = s.Scale(x);
   y = s.Scale(y);
@@ -184,4 +184,4 @@ LETTRA_EXPORT int32_t DisplayToPrint2(int32_t x, int32_t y) {
   return result;
 }
 
-LETTRA_EXPORT HDC GetPrintDC() { return printState.printerDC; }
+TOLVEX_EXPORT void* GetPrintDC() { return printState.printerDC; }

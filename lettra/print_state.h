@@ -3,12 +3,12 @@
 #pragma once
 
 #include <orlik/windows.h>
+#include <tolvex/export.h>
+#include <tolvex/lettra.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-
-#define LETTRA_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace lettra {
 

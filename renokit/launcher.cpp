@@ -3,6 +3,9 @@
 // and starts it.
 #include "launcher_settings.h"
 
+#include <tolvex/export.h>
+#include <tolvex/renokit.h>
+
 #include <iterator>
 #include <new>
 #include <string>
@@ -128,42 +131,38 @@ INT Start() {
 
 using renokit::settings;
 
-#define RENOKIT_EXPORT __attribute__((visibility("default")))
-
-extern "C" {
-
-RENOKIT_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
+TOLVEX_EXPORT void SetPath(LPCWSTR sourceFolder, LPCWSTR targetFolder) {
   orlik_wcscpy_bounded(settings.sourceFolder, std::size(settings.sourceFolder), sourceFolder);
   orlik_wcscpy_bounded(settings.targetFolder, std::size(settings.targetFolder), targetFolder);
 }
 
-RENOKIT_EXPORT void SetBackImagePath(LPCWSTR path) {
+TOLVEX_EXPORT void SetBackImagePath(LPCWSTR path) {
   orlik_wcscpy_bounded(settings.backgroundImagePath, std::size(settings.backgroundImagePath), path);
 }
 
-RENOKIT_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
+TOLVEX_EXPORT void SetDisplayText(LPCWSTR text1, LPCWSTR text2, LPCWSTR text3) {
   orlik_wcscpy_bounded(settings.displayText1, std::size(settings.displayText1), text1);
   orlik_wcscpy_bounded(settings.displayText2, std::size(settings.displayText2), text2);
   orlik_wcscpy_bounded(settings.displayText3, std::size(settings.displayText3), text3);
 }
 
-RENOKIT_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
+TOLVEX_EXPORT void SetDisplayTextColor(DWORD colour1, DWORD colour2, DWORD colour3) {
   settings.textColor1 = colour1;
   settings.textColor2 = colour2;
   settings.textColor3 = colour3;
 }
 
-RENOKIT_EXPORT void SetFontName(LPCWSTR faceName) {
+TOLVEX_EXPORT void SetFontName(LPCWSTR faceName) {
   orlik_wcscpy_bounded(settings.fontName, std::size(settings.fontName), faceName);
 }
 
-RENOKIT_EXPORT void SetStartInterval(DWORD milliseconds) {
+TOLVEX_EXPORT void SetStartInterval(DWORD milliseconds) {
   settings.startInterval = milliseconds;
 }
 
-RENOKIT_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
+TOLVEX_EXPORT void SetReboot(INT flag) { settings.reboot = flag; }
 
-RENOKIT_EXPORT INT Start() {
+TOLVEX_EXPORT INT Start() {
   // The lists and the command line are built in memory; running out of it
   // starts nothing.
   try {
@@ -172,5 +171,3 @@ RENOKIT_EXPORT INT Start() {
     return 0;
   }
 }
-
-}  // extern "C"

@@ -7,7 +7,7 @@
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch codec vistrel console)
+all=(renokit ftp lettra bus watch codec vistrel melodra console)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -94,6 +94,11 @@ if "vistrel" in chosen:
     compare("Vistrel recording path / openh264 alone, 720 x 480 frames (speed)",
             r.get("BM_RecordingPath/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
             lambda v, o: seconds(o) / seconds(v))
+if "melodra" in chosen:
+    r = runs("melodra")
+    compare("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
+            r.get("MelodraPlayToEnd/iterations:2/real_time"), r.get("PlaybinPlayToEnd/iterations:2/real_time"),
+            lambda m, p: m["cpu_s"] / p["cpu_s"])
 if "console" in chosen:
     r = runs("console")
     for name in ("BM_RegisterPathConsoleAttached", "BM_RegisterPathConsoleSubscribedToPins"):

@@ -18,6 +18,8 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-x
   libturbojpeg0-dev libopenh264-dev libyuv-dev
+  # x264enc for the H.264 test clips and the player benchmark's clip
+  gstreamer1.0-plugins-ugly
   # test peers
   python3-pyftpdlib vsftpd curl ffmpeg
 )

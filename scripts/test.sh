@@ -3,6 +3,7 @@
 #   scripts/test.sh            release build with warnings as errors
 #   scripts/test.sh asan       address + undefined-behaviour sanitizers
 #   scripts/test.sh tsan       thread sanitizer
+#   scripts/test.sh fuzz       the fuzz targets (clang, libFuzzer), a short run each
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-ci}"

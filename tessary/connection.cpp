@@ -76,9 +76,9 @@ int32_t FtpState::DisConnect() {
 
 using tessary::ftpState;
 
-TESSARY_EXPORT int32_t SetConnectInfo(const WCHAR* server, int32_t port, const WCHAR* user,
+TOLVEX_EXPORT int32_t SetConnectInfo(const WCHAR* server, int32_t port, const WCHAR* user,
                                       const WCHAR* password, int32_t passive) {
   return ftpState.SetConnectInfo(server, port, user, password, passive);
 }
-TESSARY_EXPORT int32_t Connect() { return ftpState.Connect(); }
-TESSARY_EXPORT int32_t DisConnect() { return ftpState.DisConnect(); }
+TOLVEX_EXPORT int32_t Connect() { return ftpState.Connect(); }
+TOLVEX_EXPORT int32_t DisConnect() { return ftpState.DisConnect(); }

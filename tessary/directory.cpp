@@ -82,17 +82,17 @@ int32_t FtpState::GetFileList(WCHAR* buffer) {
 
 using tessary::ftpState;
 
-TESSARY_EXPORT int32_t SetRootDirectory() { return ftpState.SetRootDirectory(); }
-TESSARY_EXPORT int32_t SetCurrentDirectory(const WCHAR* path) {
+TOLVEX_EXPORT int32_t SetRootDirectory() { return ftpState.SetRootDirectory(); }
+TOLVEX_EXPORT int32_t SetCurrentDirectory(const WCHAR* path) {
   return ftpState.SetCurrentDirectory(path);
 }
-TESSARY_EXPORT int32_t GetCurrentDirectory(WCHAR* buffer) {
+TOLVEX_EXPORT int32_t GetCurrentDirectory(WCHAR* buffer) {
   return ftpState.GetCurrentDirectory(buffer);
 }
-TESSARY_EXPORT int32_t CreateFolder(const WCHAR* name) { return ftpState.CreateFolder(name); }
-TESSARY_EXPORT int32_t DeleteFolder(const WCHAR* name) { return ftpState.DeleteFolder(name); }
-TESSARY_EXPORT int32_t DeleteFiles(const WCHAR* name) { return ftpState.DeleteFiles(name); }
-TESSARY_EXPORT int32_t ReName(const WCHAR* existingName, const WCHAR* newName) {
+TOLVEX_EXPORT int32_t CreateFolder(const WCHAR* name) { return ftpState.CreateFolder(name); }
+TOLVEX_EXPORT int32_t DeleteFolder(const WCHAR* name) { return ftpState.DeleteFolder(name); }
+TOLVEX_EXPORT int32_t DeleteFiles(const WCHAR* name) { return ftpState.DeleteFiles(name); }
+TOLVEX_EXPORT int32_t ReName(const WCHAR* existingName, const WCHAR* newName) {
   return ftpState.ReName(existingName, newName);
 }
-TESSARY_EXPORT int32_t GetFileList(WCHAR* buffer) { return ftpState.GetFileList(buffer); }
+TOLVEX_EXPORT int32_t GetFileList(WCHAR* buffer) { return ftpState.GetFileList(buffer); }

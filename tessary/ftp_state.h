@@ -3,11 +3,11 @@
 #pragma once
 
 #include <orlik/windows.h>
+#include <tolvex/export.h>
+#include <tolvex/tessary.h>
 
 #include <atomic>
 #include <cstdint>
-
-#define TESSARY_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace tessary {
 

@@ -346,11 +346,11 @@ void FtpState::WaitForTransfer() {
 
 using tessary::ftpState;
 
-TESSARY_EXPORT int32_t FileDownload(const WCHAR* remotePath, const WCHAR* localPath) {
+TOLVEX_EXPORT int32_t FileDownload(const WCHAR* remotePath, const WCHAR* localPath) {
   return ftpState.FileDownload(remotePath, localPath);
 }
-TESSARY_EXPORT int32_t FileUpload(const WCHAR* localPath, const WCHAR* remotePath) {
+TOLVEX_EXPORT int32_t FileUpload(const WCHAR* localPath, const WCHAR* remotePath) {
   return ftpState.FileUpload(localPath, remotePath);
 }
-TESSARY_EXPORT int32_t GetPercentage() { return ftpState.GetPercentage(); }
-TESSARY_EXPORT int32_t FileUpNDownloadCancel() { return ftpState.FileUpNDownloadCancel(); }
+TOLVEX_EXPORT int32_t GetPercentage() { return ftpState.GetPercentage(); }
+TOLVEX_EXPORT int32_t FileUpNDownloadCancel() { return ftpState.FileUpNDownloadCancel(); }

@@ -2,6 +2,8 @@
 // on the panel; the main bus's lines during one SetOutData1 as a picture.
 #include "tour.h"
 
+#include <tolvex/ferrox.h>
+
 #include <orlik/sim_bus.h>
 
 #include <fstream>
@@ -54,22 +56,22 @@ bool WriteTimingDiagram(const std::string& levels, const std::string& caption, c
 static bool FerroxBus() {
   Module ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto init = ferrox.Get<void (*)()>("DAC_Initial");
-  auto out1 = ferrox.Get<void (*)(int)>("SetOutData1");
-  auto out2 = ferrox.Get<void (*)(int)>("SetOutData2");
-  auto initial = ferrox.Get<int (*)(int)>("InputCounterA1_Initial");
-  auto setWidth = ferrox.Get<int (*)(int)>("InputCounterA1_SetCounterDataWidth");
-  auto read32 = ferrox.Get<int (*)(int, uint32_t*)>("InputCounterA1_ReadCounter32");
-  auto read64 = ferrox.Get<int (*)(int, uint32_t*)>("InputCounterA1_ReadCounter64");
-  auto readEncoder = ferrox.Get<int (*)(int, uint32_t*)>("InputCounterA1_ReadEncoderCounter");
-  auto carry1 = ferrox.Get<int (*)(int, int, int)>("SetPWMCarryFreq1");
-  auto carry2 = ferrox.Get<int (*)(int, int, int)>("SetPWMCarryFreq2");
-  auto duty1 = ferrox.Get<int (*)(double)>("SetPWMDutyRate1");
-  auto duty2 = ferrox.Get<int (*)(double)>("SetPWMDutyRate2");
-  auto polarity2 = ferrox.Get<void (*)(int)>("SetPWMPolarity2");
-  auto start1 = ferrox.Get<int (*)()>("Start_PWM1");
-  auto start2 = ferrox.Get<int (*)()>("Start_PWM2");
-  auto stop2 = ferrox.Get<void (*)()>("Stop_PWM2");
+  auto init = TOUR_EXPORT(ferrox, DAC_Initial);
+  auto out1 = TOUR_EXPORT(ferrox, SetOutData1);
+  auto out2 = TOUR_EXPORT(ferrox, SetOutData2);
+  auto initial = TOUR_EXPORT(ferrox, InputCounterA1_Initial);
+  auto setWidth = TOUR_EXPORT(ferrox, InputCounterA1_SetCounterDataWidth);
+  auto read32 = TOUR_EXPORT(ferrox, InputCounterA1_ReadCounter32);
+  auto read64 = TOUR_EXPORT(ferrox, InputCounterA1_ReadCounter64);
+  auto readEncoder = TOUR_EXPORT(ferrox, InputCounterA1_ReadEncoderCounter);
+  auto carry1 = TOUR_EXPORT(ferrox, SetPWMCarryFreq1);
+  auto carry2 = TOUR_EXPORT(ferrox, SetPWMCarryFreq2);
+  auto duty1 = TOUR_EXPORT(ferrox, SetPWMDutyRate1);
+  auto duty2 = TOUR_EXPORT(ferrox, SetPWMDutyRate2);
+  auto polarity2 = TOUR_EXPORT(ferrox, SetPWMPolarity2);
+  auto start1 = TOUR_EXPORT(ferrox, Start_PWM1);
+  auto start2 = TOUR_EXPORT(ferrox, Start_PWM2);
+  auto stop2 = TOUR_EXPORT(ferrox, Stop_PWM2);
   if (!init || !out1 || !out2 || !initial || !setWidth || !read32 || !read64 || !readEncoder || !carry1 ||
       !carry2 || !duty1 || !duty2 || !polarity2 || !start1 || !start2 || !stop2)
     return false;

@@ -2,6 +2,8 @@
 // the battery against its limits, network rebind and power-off.
 #include "tour.h"
 
+#include <tolvex/ferrox.h>
+
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -13,18 +15,18 @@ namespace tour {
 static bool FerroxInputs() {
   Module ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto setCfgD = ferrox.Get<int (*)(int)>("SetPortDCfg");
-  auto watchStart = ferrox.Get<void (*)()>("PortDWatchStartEx");
-  auto watchStop = ferrox.Get<void (*)()>("PortDWatchStopEx");
-  auto queueCount = ferrox.Get<int (*)(HANDLE)>("GetPortQueueCount");
-  auto adc = ferrox.Get<int (*)(int)>("GetADCData");
-  auto filtering = ferrox.Get<void (*)(int)>("SetFiltering");
-  auto detailed = ferrox.Get<int (*)(int, int, int)>("GetDetailFilteringADCData");
-  auto volts = ferrox.Get<double (*)()>("GetBatteryVoltage");
-  auto percent = ferrox.Get<int (*)()>("GetBatteryPercent");
-  auto external = ferrox.Get<int (*)()>("IsExtDCPowerIN");
-  auto rebind = ferrox.Get<void (*)()>("NDISDriverReBind");
-  auto powerOff = ferrox.Get<void (*)()>("PowerOFF");
+  auto setCfgD = TOUR_EXPORT(ferrox, SetPortDCfg);
+  auto watchStart = TOUR_EXPORT(ferrox, PortDWatchStartEx);
+  auto watchStop = TOUR_EXPORT(ferrox, PortDWatchStopEx);
+  auto queueCount = TOUR_EXPORT(ferrox, GetPortQueueCount);
+  auto adc = TOUR_EXPORT(ferrox, GetADCData);
+  auto filtering = TOUR_EXPORT(ferrox, SetFiltering);
+  auto detailed = TOUR_EXPORT(ferrox, GetDetailFilteringADCData);
+  auto volts = TOUR_EXPORT(ferrox, GetBatteryVoltage);
+  auto percent = TOUR_EXPORT(ferrox, GetBatteryPercent);
+  auto external = TOUR_EXPORT(ferrox, IsExtDCPowerIN);
+  auto rebind = TOUR_EXPORT(ferrox, NDISDriverReBind);
+  auto powerOff = TOUR_EXPORT(ferrox, PowerOFF);
   if (!setCfgD || !watchStart || !watchStop || !queueCount || !adc || !filtering || !detailed ||
       !volts || !percent || !external || !rebind || !powerOff)
     return false;

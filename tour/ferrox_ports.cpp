@@ -1,6 +1,8 @@
 // Ferrox ports on the panel: write each port, read it back, watch an input.
 #include "tour.h"
 
+#include <tolvex/ferrox.h>
+
 #include <orlik/sim.h>
 
 namespace tour {
@@ -29,15 +31,15 @@ std::string Levels(const Pin (&pins)[8]) {
 static bool FerroxPorts() {
   Module ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto version = ferrox.Get<int (*)()>("GetNativeDllVersion");
-  auto setCfgA = ferrox.Get<int (*)(int)>("SetPortACfg");
-  auto setDataA = ferrox.Get<void (*)(int)>("SetPortAData");
-  auto getDataA = ferrox.Get<int (*)()>("GetPortAData");
-  auto setCfgB = ferrox.Get<int (*)(int)>("SetPortBCfg");
-  auto setDataB = ferrox.Get<void (*)(int)>("SetPortBData");
-  auto getDataB = ferrox.Get<int (*)()>("GetPortBData");
-  auto setCfgD = ferrox.Get<int (*)(int)>("SetPortDCfg");
-  auto getDataD = ferrox.Get<int (*)()>("GetPortDData");
+  auto version = TOUR_EXPORT(ferrox, GetNativeDllVersion);
+  auto setCfgA = TOUR_EXPORT(ferrox, SetPortACfg);
+  auto setDataA = TOUR_EXPORT(ferrox, SetPortAData);
+  auto getDataA = TOUR_EXPORT(ferrox, GetPortAData);
+  auto setCfgB = TOUR_EXPORT(ferrox, SetPortBCfg);
+  auto setDataB = TOUR_EXPORT(ferrox, SetPortBData);
+  auto getDataB = TOUR_EXPORT(ferrox, GetPortBData);
+  auto setCfgD = TOUR_EXPORT(ferrox, SetPortDCfg);
+  auto getDataD = TOUR_EXPORT(ferrox, GetPortDData);
   if (!version || !setCfgA || !setDataA || !getDataA || !setCfgB || !setDataB || !getDataB ||
       !setCfgD || !getDataD)
     return false;

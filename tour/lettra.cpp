@@ -2,7 +2,9 @@
 // the PCL inkjet on LPT1, read back from the port and turned into a picture.
 #include "tour.h"
 
-#include "../lettra/sample_page.h"
+#include <tolvex/lettra.h>
+
+#include "sample_page.h"
 
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -98,9 +100,9 @@ static bool LettraPrinting() {
   if (!lettra.ok()) return false;
   lettra_sample::Exports e{};
   if (!e.Resolve([&](const char* name) { return lettra.Get<void*>(name); })) return false;
-  auto printOut = lettra.Get<HANDLE (*)()>("PrintOut");
-  auto isPrinting = lettra.Get<int32_t (*)()>("IsPrinting");
-  auto getPaperPixel = lettra.Get<int32_t (*)(int32_t*, int32_t*)>("GetPaperPixel");
+  auto printOut = TOUR_EXPORT(lettra, PrintOut);
+  auto isPrinting = TOUR_EXPORT(lettra, IsPrinting);
+  auto getPaperPixel = TOUR_EXPORT(lettra, GetPaperPixel);
   if (!printOut || !isPrinting || !getPaperPixel) return false;
 
   std::string root = std::getenv("ORLIK_ROOT") ? std::getenv("ORLIK_ROOT") : "orlik-root";

@@ -25,6 +25,20 @@ const std::string& OutputDir() {
   return dir;
 }
 
+std::string PanelPath(const std::string& relative) {
+  const char* root = std::getenv("ORLIK_ROOT");
+  return std::string(root ? root : "orlik-root") + "/" + relative;
+}
+
+bool MakeMedia(const std::string& path, const std::string& pipeline) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::string description = pipeline;
+  for (size_t at; (at = description.find("{out}")) != std::string::npos;)
+    description.replace(at, 5, "'" + path + "'");
+  std::string command = "gst-launch-1.0 -q " + description + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0 && std::filesystem::exists(path);
+}
+
 Module::Module(const char* fileName) {
   std::string path = std::string(TOLVEX_LIB_DIR) + "/" + fileName;
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -56,6 +70,12 @@ SectionRegistrar::SectionRegistrar(int order, const char* title, bool (*run)()) 
 int main() {
   if (!std::getenv("ORLIK_ROOT")) setenv("ORLIK_ROOT", (tour::OutputDir() + "/panel-root").c_str(), 1);
   std::filesystem::create_directories(std::getenv("ORLIK_ROOT"));
+  // Everything the panel's sound output plays goes to one WAV file.
+  if (!std::getenv("ORLIK_AUDIO")) {
+    std::string sound = tour::OutputDir() + "/panel-sound.wav";
+    std::filesystem::remove(sound);
+    setenv("ORLIK_AUDIO", sound.c_str(), 1);
+  }
 
   auto sections = tour::Sections();
   std::stable_sort(sections.begin(), sections.end(),

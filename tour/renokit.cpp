@@ -3,6 +3,8 @@
 // screen, and asks the power controller for a reboot.
 #include "tour.h"
 
+#include <tolvex/renokit.h>
+
 #include <orlik/sim.h>
 
 #include <algorithm>
@@ -32,13 +34,13 @@ std::string Read(const fs::path& path) {
 static bool RenokitUpdate() {
   Module renokit("libRenokit.so");
   if (!renokit.ok()) return false;
-  auto setPath = renokit.Get<void (*)(const char16_t*, const char16_t*)>("SetPath");
-  auto setDisplayText = renokit.Get<void (*)(const char16_t*, const char16_t*, const char16_t*)>("SetDisplayText");
-  auto setDisplayTextColor = renokit.Get<void (*)(uint32_t, uint32_t, uint32_t)>("SetDisplayTextColor");
-  auto setFontName = renokit.Get<void (*)(const char16_t*)>("SetFontName");
-  auto setStartInterval = renokit.Get<void (*)(uint32_t)>("SetStartInterval");
-  auto setReboot = renokit.Get<void (*)(int32_t)>("SetReboot");
-  auto start = renokit.Get<int32_t (*)()>("Start");
+  auto setPath = TOUR_EXPORT(renokit, SetPath);
+  auto setDisplayText = TOUR_EXPORT(renokit, SetDisplayText);
+  auto setDisplayTextColor = TOUR_EXPORT(renokit, SetDisplayTextColor);
+  auto setFontName = TOUR_EXPORT(renokit, SetFontName);
+  auto setStartInterval = TOUR_EXPORT(renokit, SetStartInterval);
+  auto setReboot = TOUR_EXPORT(renokit, SetReboot);
+  auto start = TOUR_EXPORT(renokit, Start);
   if (!setPath || !setDisplayText || !setDisplayTextColor || !setFontName || !setStartInterval || !setReboot ||
       !start)
     return false;

@@ -2,6 +2,10 @@
 // a file from the panel with progress, list, download it back, rename.
 #include "tour.h"
 
+#include <tolvex/tessary.h>
+
+#include "ftp_server.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "../tessary/tests/ftp_server.h"
 
 namespace tour {
 
@@ -41,18 +44,17 @@ static bool TessaryFtp() {
 
   Module tessary("libTessary.so");
   if (!tessary.ok()) return false;
-  auto setConnectInfo = tessary.Get<int32_t (*)(const char16_t*, int32_t, const char16_t*,
-                                                const char16_t*, int32_t)>("SetConnectInfo");
-  auto connect = tessary.Get<int32_t (*)()>("Connect");
-  auto disConnect = tessary.Get<int32_t (*)()>("DisConnect");
-  auto createFolder = tessary.Get<int32_t (*)(const char16_t*)>("CreateFolder");
-  auto setCurrentDirectory = tessary.Get<int32_t (*)(const char16_t*)>("SetCurrentDirectory");
-  auto getCurrentDirectory = tessary.Get<int32_t (*)(char16_t*)>("GetCurrentDirectory");
-  auto getFileList = tessary.Get<int32_t (*)(char16_t*)>("GetFileList");
-  auto reName = tessary.Get<int32_t (*)(const char16_t*, const char16_t*)>("ReName");
-  auto fileUpload = tessary.Get<int32_t (*)(const char16_t*, const char16_t*)>("FileUpload");
-  auto fileDownload = tessary.Get<int32_t (*)(const char16_t*, const char16_t*)>("FileDownload");
-  auto getPercentage = tessary.Get<int32_t (*)()>("GetPercentage");
+  auto setConnectInfo = TOUR_EXPORT(tessary, SetConnectInfo);
+  auto connect = TOUR_EXPORT(tessary, Connect);
+  auto disConnect = TOUR_EXPORT(tessary, DisConnect);
+  auto createFolder = TOUR_EXPORT(tessary, CreateFolder);
+  auto setCurrentDirectory = TOUR_EXPORT(tessary, SetCurrentDirectory);
+  auto getCurrentDirectory = TOUR_EXPORT(tessary, GetCurrentDirectory);
+  auto getFileList = TOUR_EXPORT(tessary, GetFileList);
+  auto reName = TOUR_EXPORT(tessary, ReName);
+  auto fileUpload = TOUR_EXPORT(tessary, FileUpload);
+  auto fileDownload = TOUR_EXPORT(tessary, FileDownload);
+  auto getPercentage = TOUR_EXPORT(tessary, GetPercentage);
   if (!setConnectInfo || !connect || !disConnect || !createFolder || !setCurrentDirectory ||
       !getCurrentDirectory || !getFileList || !reName || !fileUpload || !fileDownload ||
       !getPercentage)

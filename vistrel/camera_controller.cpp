@@ -228,7 +228,7 @@ int32_t CameraController::RebuildGraph(bool preview, int32_t index) {
 
 using vistrel::cameraController;
 
-VISTREL_EXPORT int32_t Initialization(int32_t previewIndex) {
+TOLVEX_EXPORT int32_t Initialization(int32_t previewIndex) {
   vistrel::CameraController& c = cameraController;
   // A second Initialization builds everything afresh.
   c.ReleaseGraph();
@@ -312,26 +312,26 @@ VISTREL_EXPORT int32_t Initialization(int32_t previewIndex) {
   return result;
 }
 
-VISTREL_EXPORT int32_t SetPreviewWindowHandle(HWND window) {
+TOLVEX_EXPORT int32_t SetPreviewWindowHandle(HWND window) {
   cameraController.ownerWindow = window;
   return 0;
 }
 
-VISTREL_EXPORT int32_t Play() {
+TOLVEX_EXPORT int32_t Play() {
   if (cameraController.graph && cameraController.control) cameraController.control->Run();
   return 0;
 }
 
-VISTREL_EXPORT int32_t Stop() {
+TOLVEX_EXPORT int32_t Stop() {
   if (cameraController.graph && cameraController.control) cameraController.control->Stop();
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetPreviewResolution(int32_t index) { return cameraController.RebuildGraph(true, index); }
+TOLVEX_EXPORT int32_t SetPreviewResolution(int32_t index) { return cameraController.RebuildGraph(true, index); }
 
-VISTREL_EXPORT int32_t SetCaptureResolution(int32_t index) { return cameraController.RebuildGraph(false, index); }
+TOLVEX_EXPORT int32_t SetCaptureResolution(int32_t index) { return cameraController.RebuildGraph(false, index); }
 
-VISTREL_EXPORT int32_t GetPreviewResolution(int32_t* width, int32_t* height) {
+TOLVEX_EXPORT int32_t GetPreviewResolution(int32_t* width, int32_t* height) {
   if (!cameraController.graph || !width || !height) return 0;
   const vistrel::Size& size = cameraController.previewTable[size_t(cameraController.previewIndex)];
   *width = size.width;
@@ -339,7 +339,7 @@ VISTREL_EXPORT int32_t GetPreviewResolution(int32_t* width, int32_t* height) {
   return 0;
 }
 
-VISTREL_EXPORT int32_t GetCaptureResolution(int32_t* width, int32_t* height) {
+TOLVEX_EXPORT int32_t GetCaptureResolution(int32_t* width, int32_t* height) {
   if (!cameraController.graph || !width || !height) return 0;
   const vistrel::Size& size = cameraController.captureTable[size_t(cameraController.captureIndex)];
   *width = size.width;

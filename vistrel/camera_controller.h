@@ -9,11 +9,11 @@
 
 #include <orlik/dshow.h>
 #include <orlik/windows.h>
+#include <tolvex/export.h>
+#include <tolvex/vistrel.h>
 
 #include <array>
 #include <cstdint>
-
-#define VISTREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace vistrel {
 

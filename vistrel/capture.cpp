@@ -6,7 +6,7 @@
 
 using vistrel::cameraController;
 
-VISTREL_EXPORT int32_t CaptureStillImage(const WCHAR* fileName) {
+TOLVEX_EXPORT int32_t CaptureStillImage(const WCHAR* fileName) {
   vistrel::CameraController& c = cameraController;
   if (!c.graph || !c.builder || !c.grabber) return 0;
   IBaseFilter* sinker = nullptr;
@@ -50,7 +50,7 @@ int32_t MemoryCapture(uint8_t* buffer, bool bottomUp) {
 }  // namespace
 
 // Rows bottom-up: the last image row first.
-VISTREL_EXPORT int32_t ImageMemoryCapture(uint8_t* buffer) { return MemoryCapture(buffer, true); }
+TOLVEX_EXPORT int32_t ImageMemoryCapture(uint8_t* buffer) { return MemoryCapture(buffer, true); }
 
 // Rows top-down: the first image row first.
-VISTREL_EXPORT int32_t ImageMemoryCapture1(uint8_t* buffer) { return MemoryCapture(buffer, false); }
+TOLVEX_EXPORT int32_t ImageMemoryCapture1(uint8_t* buffer) { return MemoryCapture(buffer, false); }

@@ -189,27 +189,27 @@ void WriteControl(int reg, int32_t value) {
 
 }  // namespace
 
-VISTREL_EXPORT int32_t SetBrightnessControl(int32_t value) {
+TOLVEX_EXPORT int32_t SetBrightnessControl(int32_t value) {
   WriteControl(vistrel::kBrightness, value);
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetColorSaturationControl(int32_t value) {
+TOLVEX_EXPORT int32_t SetColorSaturationControl(int32_t value) {
   WriteControl(vistrel::kSaturation, value);
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetHueControl(int32_t value) {
+TOLVEX_EXPORT int32_t SetHueControl(int32_t value) {
   WriteControl(vistrel::kHue, value);
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetContrastControl(int32_t value) {
+TOLVEX_EXPORT int32_t SetContrastControl(int32_t value) {
   WriteControl(vistrel::kContrast, value);
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetDefaultControl() {
+TOLVEX_EXPORT int32_t SetDefaultControl() {
   if (!cameraController.decoderReady) return 0;
   const vistrel::DecoderBus& bus = cameraController.decoderBus;
   bus.WriteDecoderRegister(vistrel::kBrightness, 0x80);
@@ -219,7 +219,7 @@ VISTREL_EXPORT int32_t SetDefaultControl() {
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetSourceChannel(int32_t channel) {
+TOLVEX_EXPORT int32_t SetSourceChannel(int32_t channel) {
   struct Wiring {
     int inputValue;
     int selectCode;

@@ -170,14 +170,14 @@ int32_t SampleGrabber::CloseRecording() {
 
 using vistrel::cameraController;
 
-VISTREL_EXPORT int32_t SetEncodingParameter1(const WCHAR* path, int32_t frameRate, int32_t bitrate) {
+TOLVEX_EXPORT int32_t SetEncodingParameter1(const WCHAR* path, int32_t frameRate, int32_t bitrate) {
   orlik_wcscpy_bounded(cameraController.recordPath, vistrel::kRecordPathUnits, path);
   cameraController.frameRate = frameRate;
   cameraController.bitrate = bitrate;
   return 0;
 }
 
-VISTREL_EXPORT int32_t SetEncodingParameter2(int32_t gopNum, int32_t intraQP, int32_t qpMax, float gamma) {
+TOLVEX_EXPORT int32_t SetEncodingParameter2(int32_t gopNum, int32_t intraQP, int32_t qpMax, float gamma) {
   vistrel::SampleGrabber* grabber = cameraController.grabber;
   if (!grabber) {
     MessageBoxW(nullptr, u"EncodingParameter2-Fail...", u"VistrelCore", MB_OK);
@@ -191,7 +191,7 @@ VISTREL_EXPORT int32_t SetEncodingParameter2(int32_t gopNum, int32_t intraQP, in
 }
 
 // OpenRecording.
-VISTREL_EXPORT int32_t InitEncoding() {
+TOLVEX_EXPORT int32_t InitEncoding() {
   vistrel::SampleGrabber* g = cameraController.grabber;
   if (!g) return 0;
   // A second InitEncoding closes the recording the first one opened.
@@ -230,7 +230,7 @@ VISTREL_EXPORT int32_t InitEncoding() {
   return 1;
 }
 
-VISTREL_EXPORT int32_t RunEncoding() {
+TOLVEX_EXPORT int32_t RunEncoding() {
   vistrel::SampleGrabber* g = cameraController.grabber;
   if (!g) return 0;
   EnterCriticalSection(&g->lock);
@@ -240,7 +240,7 @@ VISTREL_EXPORT int32_t RunEncoding() {
   return open ? 1 : 0;
 }
 
-VISTREL_EXPORT int32_t StopEncoding() {
+TOLVEX_EXPORT int32_t StopEncoding() {
   vistrel::SampleGrabber* g = cameraController.grabber;
   if (!g) return 0;
   g->recording = 0;
@@ -248,7 +248,7 @@ VISTREL_EXPORT int32_t StopEncoding() {
 }
 
 // CloseRecording.
-VISTREL_EXPORT int32_t EndEncoding() {
+TOLVEX_EXPORT int32_t EndEncoding() {
   vistrel::SampleGrabber* g = cameraController.grabber;
   if (!g) return 0;
   return g->CloseRecording();

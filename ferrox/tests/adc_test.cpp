@@ -18,10 +18,10 @@ class Adc : public FerroxTest {
  protected:
   void SetUp() override {
     FerroxTest::SetUp();
-    read = Fn<int32_t (*)(int32_t)>("GetADCData");
-    detailed = Fn<int32_t (*)(int32_t, int32_t, int32_t)>("GetDetailFilteringADCData");
-    filtering = Fn<void (*)(int32_t)>("SetFiltering");
-    prescale = Fn<void (*)(int32_t)>("SetADCPrescale");
+    read = FERROX_FN(GetADCData);
+    detailed = FERROX_FN(GetDetailFilteringADCData);
+    filtering = FERROX_FN(SetFiltering);
+    prescale = FERROX_FN(SetADCPrescale);
   }
   static void Feed(int channel, const std::vector<int>& codes) {
     orlik_sim_adc_feed(channel, codes.data(), int(codes.size()));
@@ -39,10 +39,10 @@ class Adc : public FerroxTest {
     return false;
   }
 
-  int32_t (*read)(int32_t) = nullptr;
-  int32_t (*detailed)(int32_t, int32_t, int32_t) = nullptr;
-  void (*filtering)(int32_t) = nullptr;
-  void (*prescale)(int32_t) = nullptr;
+  decltype(&::GetADCData) read = nullptr;
+  decltype(&::GetDetailFilteringADCData) detailed = nullptr;
+  decltype(&::SetFiltering) filtering = nullptr;
+  decltype(&::SetADCPrescale) prescale = nullptr;
 };
 
 TEST_F(Adc, FilteredReadingAveragesTheMiddleFourOfTenConversions) {

@@ -33,27 +33,27 @@ class Bus : public FerroxTest {
  protected:
   void SetUp() override {
     FerroxTest::SetUp();
-    init = Fn<void (*)()>("Init");
-    start = Fn<void (*)()>("StartSignal");
-    stop = Fn<void (*)()>("StopSignal");
-    writeByte = Fn<int32_t (*)(int32_t)>("WriteByte");
-    readByte = Fn<int32_t (*)(int32_t)>("ReadByte");
-    setSpeed = Fn<void (*)(int32_t)>("SetSpeed");
-    out1 = Fn<void (*)(int32_t)>("SetOutData1");
-    out2 = Fn<void (*)(int32_t)>("SetOutData2");
+    init = FERROX_FN(Init);
+    start = FERROX_FN(StartSignal);
+    stop = FERROX_FN(StopSignal);
+    writeByte = FERROX_FN(WriteByte);
+    readByte = FERROX_FN(ReadByte);
+    setSpeed = FERROX_FN(SetSpeed);
+    out1 = FERROX_FN(SetOutData1);
+    out2 = FERROX_FN(SetOutData2);
   }
-  void (*init)() = nullptr;
-  void (*start)() = nullptr;
-  void (*stop)() = nullptr;
-  int32_t (*writeByte)(int32_t) = nullptr;
-  int32_t (*readByte)(int32_t) = nullptr;
-  void (*setSpeed)(int32_t) = nullptr;
-  void (*out1)(int32_t) = nullptr;
-  void (*out2)(int32_t) = nullptr;
+  decltype(&::Init) init = nullptr;
+  decltype(&::StartSignal) start = nullptr;
+  decltype(&::StopSignal) stop = nullptr;
+  decltype(&::WriteByte) writeByte = nullptr;
+  decltype(&::ReadByte) readByte = nullptr;
+  decltype(&::SetSpeed) setSpeed = nullptr;
+  decltype(&::SetOutData1) out1 = nullptr;
+  decltype(&::SetOutData2) out2 = nullptr;
 };
 
 TEST_F(Bus, InitAndDacInitialAreOneEntry) {
-  EXPECT_EQ(reinterpret_cast<void*>(init), reinterpret_cast<void*>(Fn<void (*)()>("DAC_Initial")));
+  EXPECT_EQ(reinterpret_cast<void*>(init), reinterpret_cast<void*>(FERROX_FN(DAC_Initial)));
 }
 
 TEST_F(Bus, InitLeavesBothLinesOutputsIdleHighWithoutPulls) {
@@ -197,13 +197,13 @@ TEST_F(Bus, ExportsOnUnmappedWindowsTouchNothing) {
   EXPECT_EQ(writeByte(0x98), 1) << "nobody can acknowledge on an unmapped bus";
   EXPECT_EQ(readByte(1), 0);
   out1(0x1234);
-  EXPECT_EQ(Fn<int32_t (*)(int32_t)>("InputCounterB2_Initial")(0), 0);
+  EXPECT_EQ(FERROX_FN(InputCounterB2_Initial)(0), 0);
   uint32_t v = 7;
-  EXPECT_EQ(Fn<int32_t (*)(int32_t, uint32_t*)>("InputCounterA1_ReadCounter32")(1, &v), 0);
+  EXPECT_EQ(FERROX_FN(InputCounterA1_ReadCounter32)(1, &v), 0);
   EXPECT_EQ(v, 7u);
-  EXPECT_EQ(Fn<int32_t (*)(double)>("SetPWMDutyRate1")(50.0), 0);
-  EXPECT_EQ(Fn<int32_t (*)()>("Start_PWM2")(), 0);
-  Fn<void (*)()>("PWMRestore")();
+  EXPECT_EQ(FERROX_FN(SetPWMDutyRate1)(50.0), 0);
+  EXPECT_EQ(FERROX_FN(Start_PWM2)(), 0);
+  FERROX_FN(PWMRestore)();
   EXPECT_EQ(orlik_sim_trace_count(), 0);
 }
 

@@ -2,6 +2,7 @@
 #include "bus_fixture.h"
 
 #include <chrono>
+#include <type_traits>
 
 using namespace ferrox_test;
 
@@ -13,15 +14,15 @@ class Counters : public FerroxTest {
   F Op(const std::string& module, const char* op) {
     return Fn<F>(("InputCounter" + module + "_" + op).c_str());
   }
-  int32_t Initial(const std::string& m, int32_t speed = 0) { return Op<int32_t (*)(int32_t)>(m, "Initial")(speed); }
+  int32_t Initial(const std::string& m, int32_t speed = 0) { return Op<decltype(&::InputCounterA1_Initial)>(m, "Initial")(speed); }
   int32_t Read32(const std::string& m, int32_t n, uint32_t* out) {
-    return Op<int32_t (*)(int32_t, uint32_t*)>(m, "ReadCounter32")(n, out);
+    return Op<decltype(&::InputCounterA1_ReadCounter32)>(m, "ReadCounter32")(n, out);
   }
   int32_t Read64(const std::string& m, int32_t n, uint32_t* out) {
-    return Op<int32_t (*)(int32_t, uint32_t*)>(m, "ReadCounter64")(n, out);
+    return Op<decltype(&::InputCounterA1_ReadCounter64)>(m, "ReadCounter64")(n, out);
   }
   int32_t ReadEncoder(const std::string& m, int32_t n, uint32_t* out) {
-    return Op<int32_t (*)(int32_t, uint32_t*)>(m, "ReadEncoderCounter")(n, out);
+    return Op<decltype(&::InputCounterA1_ReadEncoderCounter)>(m, "ReadEncoderCounter")(n, out);
   }
   uint64_t Count(const char* m, int index) {
     uint64_t v = ~0ull;
@@ -116,7 +117,7 @@ TEST_F(Counters, SixtyFourBitReadsNeedTheModuleInSixtyFourBitWidth) {
   EXPECT_EQ(words[0], 1u);
   EXPECT_EQ(words[1], 2u);
 
-  EXPECT_EQ(Op<int32_t (*)(int32_t)>("A2", "SetCounterDataWidth")(64), 1);
+  EXPECT_EQ(Op<decltype(&::InputCounterA1_SetCounterDataWidth)>("A2", "SetCounterDataWidth")(64), 1);
   int width = 0;
   orlik_sim_counter_state("A2", nullptr, &width, nullptr);
   EXPECT_EQ(width, 64);
@@ -130,7 +131,7 @@ TEST_F(Counters, SixtyFourBitReadsNeedTheModuleInSixtyFourBitWidth) {
 TEST_F(Counters, SetModeRetriesThenReinitialisesThenGivesUp) {
   orlik_sim_counter_attach("A1", 1);
   ASSERT_EQ(Initial("A1"), 1);
-  auto setMode = Op<int32_t (*)(int32_t)>("A1", "SetMode");
+  auto setMode = Op<decltype(&::InputCounterA1_SetMode)>("A1", "SetMode");
   struct Case {
     int dropped;      // settings the module drops before one sticks
     int32_t result;
@@ -154,7 +155,7 @@ TEST_F(Counters, SetModeRetriesThenReinitialisesThenGivesUp) {
     }
   }
   orlik_sim_counter_fault("A1", ORLIK_SIM_COUNTER_DROP_SETTINGS, 0);
-  EXPECT_EQ(Op<int32_t (*)()>("A1", "GetMode")(), mode - 1);
+  EXPECT_EQ(Op<decltype(&::InputCounterA1_GetMode)>("A1", "GetMode")(), mode - 1);
 }
 
 // The module stores one byte: a mode or width beyond it (256 sends 0, -1
@@ -163,7 +164,9 @@ TEST_F(Counters, ValuesBeyondOneByteAreNeverReportedAsSet) {
   orlik_sim_counter_attach("B1", 1);
   ASSERT_EQ(Initial("B1"), 1);
   for (const char* op : {"SetMode", "SetCounterDataWidth"}) {
-    auto set = Op<int32_t (*)(int32_t)>("B1", op);
+    static_assert(std::is_same_v<decltype(&::InputCounterA1_SetMode),
+                                 decltype(&::InputCounterA1_SetCounterDataWidth)>);
+    auto set = Op<decltype(&::InputCounterA1_SetMode)>("B1", op);
     EXPECT_EQ(set(256), 0) << op;
     EXPECT_EQ(set(-1), 0) << op;
     EXPECT_EQ(set(255), 1) << op;
@@ -175,13 +178,13 @@ TEST_F(Counters, CommandsReachTheModule) {
   ASSERT_EQ(Initial("B2"), 1);
   for (int i = 1; i <= 6; ++i) orlik_sim_counter_set("B2", i, 50);
 
-  Op<void (*)(int32_t)>("B2", "ResetCounter")(2);
-  Op<void (*)(int32_t)>("B2", "ResetEncoderCounter")(2);
+  Op<decltype(&::InputCounterA1_ResetCounter)>("B2", "ResetCounter")(2);
+  Op<decltype(&::InputCounterA1_ResetEncoderCounter)>("B2", "ResetEncoderCounter")(2);
   const uint64_t afterReset[] = {50, 0, 50, 50, 50, 0};
   for (int i = 1; i <= 6; ++i) EXPECT_EQ(Count("B2", i), afterReset[i - 1]) << i;
 
   orlik_sim_bus_clear("main");
-  auto pause = Op<void (*)(int32_t, int32_t)>("B2", "PauseCounter");
+  auto pause = Op<decltype(&::InputCounterA1_PauseCounter)>("B2", "PauseCounter");
   pause(3, 7);  // any non-zero flag sends 1
   EXPECT_EQ(Transcript("main"), "S 1E+ 52+ 01+ P");
   int paused = 0;
@@ -197,8 +200,8 @@ TEST_F(Counters, CommandsReachTheModule) {
 
   orlik_sim_counter_set_pin_status("B2", 4, 0x5A);
   orlik_sim_counter_set_firmware("B2", 0x21);
-  EXPECT_EQ(Op<int32_t (*)(int32_t)>("B2", "ReadPinStatus")(4), 0x5A);
-  EXPECT_EQ(Op<int32_t (*)()>("B2", "Firmware")(), 0x21);
+  EXPECT_EQ(Op<decltype(&::InputCounterA1_ReadPinStatus)>("B2", "ReadPinStatus")(4), 0x5A);
+  EXPECT_EQ(Op<decltype(&::InputCounterA1_Firmware)>("B2", "Firmware")(), 0x21);
   EXPECT_EQ(BusErrors("main"), std::vector<std::string>{});
 }
 
@@ -213,24 +216,24 @@ TEST_F(Counters, NumbersOutsideTheirRangesStayOffTheBus) {
   EXPECT_EQ(Read64("A1", -1, words), 0);
   EXPECT_EQ(ReadEncoder("A1", 3, &out), 0);
   EXPECT_EQ(Read32("A1", 1, nullptr), 0);
-  EXPECT_EQ(Op<int32_t (*)(int32_t)>("A1", "ReadPinStatus")(0), 0);
-  Op<void (*)(int32_t)>("A1", "ResetCounter")(5);
-  Op<void (*)(int32_t)>("A1", "ResetEncoderCounter")(0);
-  Op<void (*)(int32_t, int32_t)>("A1", "PauseCounter")(9, 1);
+  EXPECT_EQ(Op<decltype(&::InputCounterA1_ReadPinStatus)>("A1", "ReadPinStatus")(0), 0);
+  Op<decltype(&::InputCounterA1_ResetCounter)>("A1", "ResetCounter")(5);
+  Op<decltype(&::InputCounterA1_ResetEncoderCounter)>("A1", "ResetEncoderCounter")(0);
+  Op<decltype(&::InputCounterA1_PauseCounter)>("A1", "PauseCounter")(9, 1);
   EXPECT_EQ(out, 9u);
   EXPECT_EQ(Transcript("A1"), "");
 }
 
 TEST_F(Counters, ModuleB2SharesTheMainBusWithTheConverter) {
   orlik_sim_counter_attach("B2", 1);
-  Fn<void (*)()>("Init")();
-  Fn<void (*)(int32_t)>("SetOutData1")(0x0102);
+  FERROX_FN(Init)();
+  FERROX_FN(SetOutData1)(0x0102);
   ASSERT_EQ(Initial("B2"), 1);
   orlik_sim_counter_set("B2", 1, 1234);
   uint32_t v = 0;
   EXPECT_EQ(Read32("B2", 1, &v), 1);
   EXPECT_EQ(v, 1234u);
-  Fn<void (*)(int32_t)>("SetOutData2")(0x0304);
+  FERROX_FN(SetOutData2)(0x0304);
   EXPECT_EQ(orlik_sim_dac_value(0x98), 0x0102);
   EXPECT_EQ(orlik_sim_dac_value(0x9A), 0x0304);
   // The other buses saw nothing.

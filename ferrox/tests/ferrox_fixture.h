@@ -3,6 +3,8 @@
 
 #include "tolvex_test.h"
 
+#include <tolvex/ferrox.h>
+
 #include <string>
 #include <vector>
 
@@ -56,11 +58,16 @@ class FerroxTest : public tolvex_test::PanelTest {
     PanelTest::SetUp();
     Load();
   }
+  // An export by name, as a pointer of type F (decltype(&::Name) of a
+  // declaration in the public header).
   template <class F>
   F Fn(const char* name) {
     return lib_->Get<F>(name);
   }
   std::unique_ptr<tolvex_test::Library> lib_;
 };
+
+// An export of the loaded library, typed by its declaration: FERROX_FN(Init).
+#define FERROX_FN(name) Fn<decltype(&::name)>(#name)
 
 }  // namespace ferrox_test

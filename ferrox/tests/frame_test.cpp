@@ -1,8 +1,9 @@
 // Load and unload of the library: windows, object order, restore, failures.
+#include "export_map.h"
 #include "ferrox_fixture.h"
 
-#include <fstream>
-#include <sstream>
+#include <set>
+#include <string>
 
 using namespace ferrox_test;
 
@@ -13,38 +14,15 @@ class Frame : public tolvex_test::PanelTest {};
 TEST_F(Frame, LoadsWithoutBoxesAndAnswersItsVersion) {
   tolvex_test::Library lib(TOLVEX_LIB_FERROX);
   ASSERT_TRUE(lib.loaded());
-  EXPECT_EQ(lib.Get<int32_t (*)()>("GetNativeDllVersion")(), 2009070901);
+  EXPECT_EQ(TOLVEX_GET(lib, GetNativeDllVersion)(), 2009070901);
   EXPECT_EQ(orlik_sim_message_count(), 0);
 }
 
 TEST_F(Frame, ExportsComeFromTheLibraryItselfAndNothingInternalLeaks) {
   tolvex_test::Library lib(TOLVEX_LIB_FERROX);
-  void* own = lib.Symbol("GetNativeDllVersion");
-  Dl_info self{};
-  ASSERT_TRUE(own && dladdr(own, &self));
-  std::ifstream map(TOLVEX_FERROX_EXPORTS);
-  ASSERT_TRUE(map.good());
-  std::string line;
-  int names = 0;
-  while (std::getline(map, line)) {
-    auto first = line.find_first_not_of(' ');
-    if (first == std::string::npos || line.back() != ';' || line.find_first_of(":*{}/ ", first) != std::string::npos)
-      continue;
-    std::string name = line.substr(first, line.size() - first - 1);
-    ++names;
-    void* p = lib.Symbol(name.c_str());
-    Dl_info info{};
-    // Every export that exists is defined by this library, not borrowed.
-    if (p && dladdr(p, &info)) {
-      EXPECT_EQ(info.dli_fbase, self.dli_fbase) << name;
-    }
-    bool required = name == "GetNativeDllVersion" || name.rfind("SetPort", 0) == 0 ||
-                    (name.rfind("GetPort", 0) == 0 && name != "GetPortQueueCount");
-    if (required) {
-      EXPECT_NE(p, nullptr) << name;
-    }
-  }
-  EXPECT_EQ(names, 176);
+  EXPECT_EQ(tolvex_test::MapExports(TOLVEX_EXPORTS_FERROX).size(), 176u);
+  const std::set<std::string> notBuiltYet = {};  // every name of the map is built
+  tolvex_test::ExpectExportsMatchMap(lib, TOLVEX_LIB_FERROX, TOLVEX_EXPORTS_FERROX, notBuiltYet);
   EXPECT_FALSE(lib.Has("_ZN6ferrox8portBankE"));
   EXPECT_FALSE(lib.Has("_ZN4regs14RegisterWindow5CloseEv"));
 }
@@ -90,7 +68,7 @@ TEST_F(Frame, PwmRestoreThenUnloadWritesTheSavedValuesTwice) {
   orlik_sim_poke(kTimer + 0x08, 0x0000000B);
   tolvex_test::Library lib(TOLVEX_LIB_FERROX);
   if (!lib.Has("PWMRestore")) GTEST_SKIP() << "PWMRestore is not built yet";
-  auto restore = lib.Get<void (*)()>("PWMRestore");
+  auto restore = TOLVEX_GET(lib, PWMRestore);
   orlik_sim_trace(1);
   restore();
   lib.Close();
@@ -146,11 +124,11 @@ TEST_F(Frame, WindowFailuresShowTheirBoxesInCreationOrder) {
 
     // Exports on null windows touch nothing and return 0.
     orlik_sim_trace(1);
-    EXPECT_EQ(lib.Get<int32_t (*)(int32_t)>("SetPortACfg")(0xFF), 0);
-    lib.Get<void (*)(int32_t)>("SetPortAData")(0xFF);
-    EXPECT_EQ(lib.Get<int32_t (*)()>("GetPortAData")(), 0);
+    EXPECT_EQ(TOLVEX_GET(lib, SetPortACfg)(0xFF), 0);
+    TOLVEX_GET(lib, SetPortAData)(0xFF);
+    EXPECT_EQ(TOLVEX_GET(lib, GetPortAData)(), 0);
     EXPECT_EQ(orlik_sim_trace_count(), 0);
-    EXPECT_EQ(lib.Get<int32_t (*)()>("GetNativeDllVersion")(), 2009070901);
+    EXPECT_EQ(TOLVEX_GET(lib, GetNativeDllVersion)(), 2009070901);
     lib.Close();
     EXPECT_EQ(orlik_sim_trace_count(), 0) << "teardown of null windows writes nothing";
   }
@@ -173,9 +151,9 @@ TEST_F(Frame, ConverterTimerWindowHasItsOwnMessagesAndOthersStillLoad) {
     tolvex_test::Library lib(TOLVEX_LIB_FERROX);
     EXPECT_EQ(Boxes(), c.boxes) << "step " << c.step;
     // The ports, created before, and the PWM unit, created after, still work.
-    lib.Get<int32_t (*)(int32_t)>("SetPortDCfg")(0xFF);
-    lib.Get<void (*)(int32_t)>("SetPortDData")(0x3C);
-    EXPECT_EQ(lib.Get<int32_t (*)()>("GetPortDData")(), 0x3C);
+    TOLVEX_GET(lib, SetPortDCfg)(0xFF);
+    TOLVEX_GET(lib, SetPortDData)(0x3C);
+    EXPECT_EQ(TOLVEX_GET(lib, GetPortDData)(), 0x3C);
     EXPECT_EQ(orlik_sim_pin_mode('F', 14), 1);
   }
 }

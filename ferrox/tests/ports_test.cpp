@@ -24,24 +24,28 @@ const std::vector<std::vector<HwPin>> kWiring = {
 
 class Ports : public FerroxTest {
  protected:
+  // Port <letter>'s exports, typed by port A's declarations (every port's
+  // exports have the same types).
   struct PortFns {
-    int32_t (*cfg)(int32_t);
-    void (*bitCfg)(int32_t, int32_t);
-    void (*bit)(int32_t, int32_t);
-    void (*data)(int32_t);
-    int32_t (*getBit)(int32_t);
-    int32_t (*getData)();
+    decltype(&::SetPortACfg) cfg;
+    decltype(&::SetPortABitCfg) bitCfg;
+    decltype(&::SetPortABit) bit;
+    decltype(&::SetPortAData) data;
+    decltype(&::GetPortABit) getBit;
+    decltype(&::GetPortAData) getData;
   };
   PortFns Port(char letter) {
     auto name = [&](const char* prefix, const char* suffix) {
       return std::string(prefix) + letter + suffix;
     };
-    return {Fn<int32_t (*)(int32_t)>(name("SetPort", "Cfg").c_str()),
-            Fn<void (*)(int32_t, int32_t)>(name("SetPort", "BitCfg").c_str()),
-            Fn<void (*)(int32_t, int32_t)>(name("SetPort", "Bit").c_str()),
-            Fn<void (*)(int32_t)>(name("SetPort", "Data").c_str()),
-            Fn<int32_t (*)(int32_t)>(name("GetPort", "Bit").c_str()),
-            Fn<int32_t (*)()>(name("GetPort", "Data").c_str())};
+    PortFns fns{};
+    fns.cfg = Fn<decltype(fns.cfg)>(name("SetPort", "Cfg").c_str());
+    fns.bitCfg = Fn<decltype(fns.bitCfg)>(name("SetPort", "BitCfg").c_str());
+    fns.bit = Fn<decltype(fns.bit)>(name("SetPort", "Bit").c_str());
+    fns.data = Fn<decltype(fns.data)>(name("SetPort", "Data").c_str());
+    fns.getBit = Fn<decltype(fns.getBit)>(name("GetPort", "Bit").c_str());
+    fns.getData = Fn<decltype(fns.getData)>(name("GetPort", "Data").c_str());
+    return fns;
   }
 };
 

@@ -9,13 +9,13 @@ class Power : public FerroxTest {
  protected:
   void SetUp() override {
     FerroxTest::SetUp();
-    volts = Fn<double (*)()>("GetBatteryVoltage");
-    volts1 = Fn<double (*)(double*)>("GetBatteryVoltage1");
-    percent = Fn<int32_t (*)()>("GetBatteryPercent");
-    limits = Fn<void (*)(double, double)>("SetBatteryVoltageLimit");
-    offset = Fn<void (*)(double)>("SetExtDCPowerInOffsetVoltage");
-    external = Fn<int32_t (*)()>("IsExtDCPowerIN");
-    powerOff = Fn<void (*)()>("PowerOFF");
+    volts = FERROX_FN(GetBatteryVoltage);
+    volts1 = FERROX_FN(GetBatteryVoltage1);
+    percent = FERROX_FN(GetBatteryPercent);
+    limits = FERROX_FN(SetBatteryVoltageLimit);
+    offset = FERROX_FN(SetExtDCPowerInOffsetVoltage);
+    external = FERROX_FN(IsExtDCPowerIN);
+    powerOff = FERROX_FN(PowerOFF);
   }
   // Twenty battery readings; in filtered mode each is ten equal conversions.
   static void FeedReadings(const std::vector<int>& readings, bool filtered) {
@@ -24,13 +24,13 @@ class Power : public FerroxTest {
     orlik_sim_adc_feed(0, codes.data(), int(codes.size()));
   }
 
-  double (*volts)() = nullptr;
-  double (*volts1)(double*) = nullptr;
-  int32_t (*percent)() = nullptr;
-  void (*limits)(double, double) = nullptr;
-  void (*offset)(double) = nullptr;
-  int32_t (*external)() = nullptr;
-  void (*powerOff)() = nullptr;
+  decltype(&::GetBatteryVoltage) volts = nullptr;
+  decltype(&::GetBatteryVoltage1) volts1 = nullptr;
+  decltype(&::GetBatteryPercent) percent = nullptr;
+  decltype(&::SetBatteryVoltageLimit) limits = nullptr;
+  decltype(&::SetExtDCPowerInOffsetVoltage) offset = nullptr;
+  decltype(&::IsExtDCPowerIN) external = nullptr;
+  decltype(&::PowerOFF) powerOff = nullptr;
 };
 
 TEST_F(Power, BatteryVoltsAndPercentFollowTheReadingsAndLimits) {
@@ -98,7 +98,7 @@ TEST_F(Power, VoltageLimitsSwitchTheConverterToFilteredModeAtPrescaler48) {
 }
 
 TEST_F(Power, ExternalSupplyIsReadFromPortBBit4MadeAnInput) {
-  auto bitCfg = Fn<void (*)(int32_t, int32_t)>("SetPortBBitCfg");
+  auto bitCfg = FERROX_FN(SetPortBBitCfg);
   for (int present : {1, 0, 1}) {
     orlik_sim_set_external_supply(present);
     bitCfg(4, 1);  // the application made the line an output

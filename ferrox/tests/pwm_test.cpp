@@ -31,14 +31,14 @@ class Pwm : public FerroxTest {
   F Twin(const char* stem, int channel, const char* tail = "") {
     return Fn<F>((std::string(stem) + std::to_string(channel) + tail).c_str());
   }
-  int32_t Duty(int ch, double d) { return Twin<int32_t (*)(double)>("SetPWMDutyRate", ch)(d); }
-  int32_t Counter(int ch, int32_t n) { return Twin<int32_t (*)(int32_t)>("SetPWMCounter", ch)(n); }
+  int32_t Duty(int ch, double d) { return Twin<decltype(&::SetPWMDutyRate1)>("SetPWMDutyRate", ch)(d); }
+  int32_t Counter(int ch, int32_t n) { return Twin<decltype(&::SetPWMCounter1)>("SetPWMCounter", ch)(n); }
   int32_t CarryFreq(int ch, int32_t p, int32_t d, int32_t n) {
-    return Twin<int32_t (*)(int32_t, int32_t, int32_t)>("SetPWMCarryFreq", ch)(p, d, n);
+    return Twin<decltype(&::SetPWMCarryFreq1)>("SetPWMCarryFreq", ch)(p, d, n);
   }
-  void Polarity(int ch, int32_t p) { Twin<void (*)(int32_t)>("SetPWMPolarity", ch)(p); }
-  int32_t Start(int ch) { return Fn<int32_t (*)()>(("Start_PWM" + std::to_string(ch)).c_str())(); }
-  void Stop(int ch) { Fn<void (*)()>(("Stop_PWM" + std::to_string(ch)).c_str())(); }
+  void Polarity(int ch, int32_t p) { Twin<decltype(&::SetPWMPolarity1)>("SetPWMPolarity", ch)(p); }
+  int32_t Start(int ch) { return Fn<decltype(&::Start_PWM1)>(("Start_PWM" + std::to_string(ch)).c_str())(); }
+  void Stop(int ch) { Fn<decltype(&::Stop_PWM1)>(("Stop_PWM" + std::to_string(ch)).c_str())(); }
 };
 
 TEST_F(Pwm, DutyRatesBecomeCompareValuesOfTheCount) {
@@ -175,10 +175,10 @@ TEST_F(Pwm, ADutyChangeAfterStopWaitsForTheNextStart) {
 }
 
 TEST_F(Pwm, ClockSettingsStayInTheirFields) {
-  auto prescaler = Fn<void (*)(int32_t)>("SetPWMPrescaler");
-  auto divider1 = Fn<void (*)(int32_t)>("SetPWMClkDivider1");
-  auto divider2 = Fn<void (*)(int32_t)>("SetPWMClkDivider2");
-  auto deadTime = Fn<void (*)(int32_t)>("SetPWMDeadTime");
+  auto prescaler = FERROX_FN(SetPWMPrescaler);
+  auto divider1 = FERROX_FN(SetPWMClkDivider1);
+  auto divider2 = FERROX_FN(SetPWMClkDivider2);
+  auto deadTime = FERROX_FN(SetPWMDeadTime);
 
   prescaler(7);
   prescaler(256);  // out of range: ignored
@@ -211,7 +211,7 @@ TEST_F(Pwm, ClockSettingsStayInTheirFields) {
 TEST_F(Pwm, DeadZoneMakesOutputTwoTheDelayedInverseOfOutputOne) {
   CarryFreq(1, 0, 0, 99);  // 660 kHz
   Duty(1, 30.0);           // compare 29: high 30 of 100 ticks
-  Fn<void (*)(int32_t)>("SetPWMDeadTime")(5);
+  FERROX_FN(SetPWMDeadTime)(5);
   Start(1);
   Start(2);
   EXPECT_NEAR(Seen(1).duty, 25.0, 1e-9);
@@ -231,7 +231,7 @@ TEST_F(Pwm, RestorePutsBackTheTimerAndPinsOfLoadTime) {
   Duty(2, 70.0);
   Start(1);
   Start(2);
-  Fn<void (*)()>("PWMRestore")();
+  FERROX_FN(PWMRestore)();
   for (int i = 0; i < 7; ++i) EXPECT_EQ(orlik_sim_peek(kTimer + regs[i]), before[i]) << std::hex << regs[i];
   EXPECT_EQ(orlik_sim_peek(kGpio + 0xA0), 0x50000000u);
   EXPECT_EQ(Seen(1).hz, 0.0);

@@ -12,7 +12,7 @@ namespace {
 class Rebind : public FerroxTest {};
 
 TEST_F(Rebind, RequestReachesTheEthernetAdapter) {
-  auto rebind = Fn<void (*)()>("NDISDriverReBind");
+  auto rebind = FERROX_FN(NDISDriverReBind);
   rebind();
   EXPECT_EQ(orlik_sim_rebind_count(), 1);
   char names[64];
@@ -25,7 +25,7 @@ TEST_F(Rebind, RequestReachesTheEthernetAdapter) {
 
 TEST_F(Rebind, WithoutTheDriverNothingHappens) {
   orlik_sim_fail_device("NDS0:", 0);
-  Fn<void (*)()>("NDISDriverReBind")();
+  FERROX_FN(NDISDriverReBind)();
   EXPECT_EQ(orlik_sim_rebind_count(), 0);
   EXPECT_EQ(orlik_sim_adapter_rebinds("CS89001"), 0);
   // Opening with "open always" made no file of that name either.

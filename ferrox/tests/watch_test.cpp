@@ -42,13 +42,13 @@ class Watch : public FerroxTest {
   void SetUp() override {
     FerroxTest::SetUp();
     // Port D as inputs, every pin held low from outside: port byte 0x00.
-    Fn<int32_t (*)(int32_t)>("SetPortDCfg")(0);
+    FERROX_FN(SetPortDCfg)(0);
     for (int pin = 0; pin < 8; ++pin) orlik_sim_drive_pin('Q', pin, 0);
-    start = Fn<void (*)()>("PortDWatchStartEx");
-    stop = Fn<void (*)()>("PortDWatchStopEx");
-    priority = Fn<void (*)(int32_t)>("PortDWatchPriority");
-    idle = Fn<int32_t (*)(int32_t)>("PortDWatchIdleInterval");
-    count = Fn<int32_t (*)(HANDLE)>("GetPortQueueCount");
+    start = FERROX_FN(PortDWatchStartEx);
+    stop = FERROX_FN(PortDWatchStopEx);
+    priority = FERROX_FN(PortDWatchPriority);
+    idle = FERROX_FN(PortDWatchIdleInterval);
+    count = FERROX_FN(GetPortQueueCount);
   }
   void TearDown() override {
     if (reader) CloseMsgQueue(reader);
@@ -107,11 +107,11 @@ class Watch : public FerroxTest {
     return tid;
   }
 
-  void (*start)() = nullptr;
-  void (*stop)() = nullptr;
-  void (*priority)(int32_t) = nullptr;
-  int32_t (*idle)(int32_t) = nullptr;
-  int32_t (*count)(HANDLE) = nullptr;
+  decltype(&::PortDWatchStartEx) start = nullptr;
+  decltype(&::PortDWatchStopEx) stop = nullptr;
+  decltype(&::PortDWatchPriority) priority = nullptr;
+  decltype(&::PortDWatchIdleInterval) idle = nullptr;
+  decltype(&::GetPortQueueCount) count = nullptr;
   HANDLE reader = nullptr;
 };
 
@@ -248,7 +248,7 @@ TEST_F(Watch, StopEndsAThreadBlockedOnAFullQueueWithoutHoldingTheQueue) {
 
 TEST_F(Watch, UnloadStopsRunningWatchesBeforeTheWindowsGo) {
   auto before = Tasks();
-  Fn<void (*)()>("PortAWatchStartEx")();
+  FERROX_FN(PortAWatchStartEx)();
   DWORD first = NewThread(before);
   before.insert(first);
   start();

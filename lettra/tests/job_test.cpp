@@ -1,11 +1,16 @@
 // Print job and page: paper table, page raster, job status, pages, Erase and
 // the screen copies, read back from the printer port.
 #include "lettra_fixture.h"
+#include "export_map.h"
 
 #include <fstream>
 
 namespace lettra_test {
 namespace {
+
+TEST_F(LettraTest, ExportsAreExactlyTheMap) {
+  tolvex_test::ExpectExportsMatchMap(*lib, TOLVEX_LIB_LETTRA, TOLVEX_EXPORTS_LETTRA);
+}
 
 TEST_F(LettraTest, PaperTableOrientationAndQualityGiveThePageSize) {
   struct Row {

@@ -7,6 +7,8 @@
 #include "pclread/pcl_reader.h"
 #include "tolvex_test.h"
 
+#include <tolvex/lettra.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -27,35 +29,35 @@ class LettraTest : public tolvex_test::PanelTest {
     unsetenv("ORLIK_LPT1");
     lib = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_LETTRA);
     ASSERT_TRUE(lib->loaded());
-    PrintSetup = lib->Get<decltype(PrintSetup)>("PrintSetup");
-    NewPage = lib->Get<decltype(NewPage)>("NewPage");
-    PrintOut = lib->Get<decltype(PrintOut)>("PrintOut");
-    IsPrinting = lib->Get<decltype(IsPrinting)>("IsPrinting");
-    GetPaperPixel = lib->Get<decltype(GetPaperPixel)>("GetPaperPixel");
-    Erase = lib->Get<decltype(Erase)>("Erase");
-    DisplayToPrint1 = lib->Get<decltype(DisplayToPrint1)>("DisplayToPrint1");
-    DisplayToPrint2 = lib->Get<decltype(DisplayToPrint2)>("DisplayToPrint2");
-    GetPrintDC = lib->Get<decltype(GetPrintDC)>("GetPrintDC");
-    SetPixels = lib->Get<decltype(SetPixels)>("SetPixels");
-    Line = lib->Get<decltype(Line)>("Line");
-    Polylines = lib->Get<decltype(Polylines)>("Polylines");
-    Polygons = lib->Get<decltype(Polygons)>("Polygons");
-    Rectangles = lib->Get<decltype(Rectangles)>("Rectangles");
-    RoundRect1 = lib->Get<decltype(RoundRect1)>("RoundRect1");
-    RoundRect2 = lib->Get<decltype(RoundRect2)>("RoundRect2");
-    Circle = lib->Get<decltype(Circle)>("Circle");
-    Ellipses = lib->Get<decltype(Ellipses)>("Ellipses");
-    GradientFills = lib->Get<decltype(GradientFills)>("GradientFills");
-    TextOut = lib->Get<decltype(TextOut)>("TextOut");
-    ImageDraw1 = lib->Get<decltype(ImageDraw1)>("ImageDraw1");
-    ImageDraw2 = lib->Get<decltype(ImageDraw2)>("ImageDraw2");
-    ImageDraw3 = lib->Get<decltype(ImageDraw3)>("ImageDraw3");
-    ImageDraw4 = lib->Get<decltype(ImageDraw4)>("ImageDraw4");
-    SetPenStyle = lib->Get<decltype(SetPenStyle)>("SetPenStyle");
-    SetBrushStyle = lib->Get<decltype(SetBrushStyle)>("SetBrushStyle");
-    SetFontCfg1 = lib->Get<decltype(SetFontCfg1)>("SetFontCfg1");
-    SetFontCfg2 = lib->Get<decltype(SetFontCfg2)>("SetFontCfg2");
-    SetFontCfg3 = lib->Get<decltype(SetFontCfg3)>("SetFontCfg3");
+    PrintSetup = TOLVEX_GET(*lib, PrintSetup);
+    NewPage = TOLVEX_GET(*lib, NewPage);
+    PrintOut = TOLVEX_GET(*lib, PrintOut);
+    IsPrinting = TOLVEX_GET(*lib, IsPrinting);
+    GetPaperPixel = TOLVEX_GET(*lib, GetPaperPixel);
+    Erase = TOLVEX_GET(*lib, Erase);
+    DisplayToPrint1 = TOLVEX_GET(*lib, DisplayToPrint1);
+    DisplayToPrint2 = TOLVEX_GET(*lib, DisplayToPrint2);
+    GetPrintDC = TOLVEX_GET(*lib, GetPrintDC);
+    SetPixels = TOLVEX_GET(*lib, SetPixels);
+    Line = TOLVEX_GET(*lib, Line);
+    Polylines = TOLVEX_GET(*lib, Polylines);
+    Polygons = TOLVEX_GET(*lib, Polygons);
+    Rectangles = TOLVEX_GET(*lib, Rectangles);
+    RoundRect1 = TOLVEX_GET(*lib, RoundRect1);
+    RoundRect2 = TOLVEX_GET(*lib, RoundRect2);
+    Circle = TOLVEX_GET(*lib, Circle);
+    Ellipses = TOLVEX_GET(*lib, Ellipses);
+    GradientFills = TOLVEX_GET(*lib, GradientFills);
+    TextOut = TOLVEX_GET(*lib, TextOut);
+    ImageDraw1 = TOLVEX_GET(*lib, ImageDraw1);
+    ImageDraw2 = TOLVEX_GET(*lib, ImageDraw2);
+    ImageDraw3 = TOLVEX_GET(*lib, ImageDraw3);
+    ImageDraw4 = TOLVEX_GET(*lib, ImageDraw4);
+    SetPenStyle = TOLVEX_GET(*lib, SetPenStyle);
+    SetBrushStyle = TOLVEX_GET(*lib, SetBrushStyle);
+    SetFontCfg1 = TOLVEX_GET(*lib, SetFontCfg1);
+    SetFontCfg2 = TOLVEX_GET(*lib, SetFontCfg2);
+    SetFontCfg3 = TOLVEX_GET(*lib, SetFontCfg3);
   }
   void TearDown() override { lib.reset(); }
 
@@ -88,35 +90,35 @@ class LettraTest : public tolvex_test::PanelTest {
   }
 
   std::unique_ptr<tolvex_test::Library> lib;
-  int32_t (*PrintSetup)(const char16_t*, int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*NewPage)() = nullptr;
-  HANDLE (*PrintOut)() = nullptr;
-  int32_t (*IsPrinting)() = nullptr;
-  int32_t (*GetPaperPixel)(int32_t*, int32_t*) = nullptr;
-  int32_t (*Erase)() = nullptr;
-  int32_t (*DisplayToPrint1)(int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*DisplayToPrint2)(int32_t, int32_t) = nullptr;
-  HDC (*GetPrintDC)() = nullptr;
-  uint32_t (*SetPixels)(int32_t, int32_t, uint32_t) = nullptr;
-  int32_t (*Line)(int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*Polylines)(int32_t*, int32_t) = nullptr;
-  int32_t (*Polygons)(int32_t*, int32_t) = nullptr;
-  int32_t (*Rectangles)(int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*RoundRect1)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*RoundRect2)(int32_t, int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*Circle)(int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*Ellipses)(int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*GradientFills)(int32_t, int32_t, int32_t, int32_t, uint32_t, uint32_t, int32_t) = nullptr;
-  int32_t (*TextOut)(int32_t, int32_t, const char16_t*) = nullptr;
-  void (*ImageDraw1)(int32_t, int32_t, int32_t, int32_t, int32_t) = nullptr;
-  int32_t (*ImageDraw2)(int32_t, int32_t, int32_t) = nullptr;
-  void (*ImageDraw3)(const char16_t*, int32_t, int32_t, int32_t, int32_t) = nullptr;
-  void (*ImageDraw4)(const char16_t*, int32_t, int32_t) = nullptr;
-  int32_t (*SetPenStyle)(uint32_t, int32_t) = nullptr;
-  int32_t (*SetBrushStyle)(uint32_t, int32_t) = nullptr;
-  void (*SetFontCfg1)(const char16_t*, int32_t, uint32_t, int32_t, int32_t, int32_t) = nullptr;
-  void (*SetFontCfg2)(int32_t, uint32_t) = nullptr;
-  void (*SetFontCfg3)(const char16_t*, int32_t, uint32_t) = nullptr;
+  decltype(&::PrintSetup) PrintSetup = nullptr;
+  decltype(&::NewPage) NewPage = nullptr;
+  decltype(&::PrintOut) PrintOut = nullptr;
+  decltype(&::IsPrinting) IsPrinting = nullptr;
+  decltype(&::GetPaperPixel) GetPaperPixel = nullptr;
+  decltype(&::Erase) Erase = nullptr;
+  decltype(&::DisplayToPrint1) DisplayToPrint1 = nullptr;
+  decltype(&::DisplayToPrint2) DisplayToPrint2 = nullptr;
+  decltype(&::GetPrintDC) GetPrintDC = nullptr;
+  decltype(&::SetPixels) SetPixels = nullptr;
+  decltype(&::Line) Line = nullptr;
+  decltype(&::Polylines) Polylines = nullptr;
+  decltype(&::Polygons) Polygons = nullptr;
+  decltype(&::Rectangles) Rectangles = nullptr;
+  decltype(&::RoundRect1) RoundRect1 = nullptr;
+  decltype(&::RoundRect2) RoundRect2 = nullptr;
+  decltype(&::Circle) Circle = nullptr;
+  decltype(&::Ellipses) Ellipses = nullptr;
+  decltype(&::GradientFills) GradientFills = nullptr;
+  decltype(&::TextOut) TextOut = nullptr;
+  decltype(&::ImageDraw1) ImageDraw1 = nullptr;
+  decltype(&::ImageDraw2) ImageDraw2 = nullptr;
+  decltype(&::ImageDraw3) ImageDraw3 = nullptr;
+  decltype(&::ImageDraw4) ImageDraw4 = nullptr;
+  decltype(&::SetPenStyle) SetPenStyle = nullptr;
+  decltype(&::SetBrushStyle) SetBrushStyle = nullptr;
+  decltype(&::SetFontCfg1) SetFontCfg1 = nullptr;
+  decltype(&::SetFontCfg2) SetFontCfg2 = nullptr;
+  decltype(&::SetFontCfg3) SetFontCfg3 = nullptr;
 };
 
 // Counts the pixels of one colour in [x0, x1) x [y0, y1).

@@ -20,7 +20,6 @@
 #include "board/board.h"
 
 #include <cmath>
-#include <cstdio>
 #include <deque>
 
 namespace orlik::board {
@@ -63,7 +62,7 @@ class Adc final : public Block {
       case kAdcDat1: return kStylusUp;
       case kAdcUpDn: return updn_;
       default:
-        Unknown("read from", offset, 0);
+        UnknownRead(offset);
         return 0;
     }
   }
@@ -81,7 +80,7 @@ class Adc final : public Block {
       case kAdcClrIntPndNUp:
         break;  // interrupt acknowledges: nothing is pending in this model
       default:
-        Unknown("write to", offset, value);
+        UnknownWrite(offset, value);
     }
   }
 
@@ -165,13 +164,6 @@ class Adc final : public Block {
     data_ = (control_ & kResSel) ? uint32_t(code) : uint32_t(code >> 2);
     phase_ = Phase::kIdle;
     ++conversions_;
-  }
-
-  void Unknown(const char* what, uint32_t offset, uint32_t value) {
-    char line[96];
-    std::snprintf(line, sizeof line, "ADC: %s unmodelled offset 0x%02X (value 0x%08X)", what, offset,
-                  value);
-    Board::Get().Log(line);
   }
 
   uint32_t control_ = 0;

@@ -13,6 +13,18 @@ namespace orlik::board {
 std::shared_ptr<Block> MakeAdcBlock();
 std::shared_ptr<Block> MakePwmTimerBlock(Gpio& gpio);
 
+void Block::UnknownRead(uint32_t offset) const {
+  char line[128];
+  std::snprintf(line, sizeof line, "%s: read from unmodelled offset 0x%03X", Name(), offset);
+  Board::Get().Log(line);
+}
+
+void Block::UnknownWrite(uint32_t offset, uint32_t value, const char* what) const {
+  char line[128];
+  std::snprintf(line, sizeof line, "%s: write 0x%08X to %s offset 0x%03X", Name(), value, what, offset);
+  Board::Get().Log(line);
+}
+
 Board& Board::Get() {
   static auto* board = new Board;  // lives until the process ends
   return *board;

@@ -28,6 +28,13 @@ class Block {
   virtual uint32_t Read(uint32_t offset) = 0;
   virtual void Write(uint32_t offset, uint32_t value) = 0;
   virtual void Reset() = 0;
+
+ protected:
+  // A log line (see Board::Log) for an access the model does not handle: a
+  // read of an offset it does not know, or a write it drops (`what` says why:
+  // "unmodelled", "read-only").
+  void UnknownRead(uint32_t offset) const;
+  void UnknownWrite(uint32_t offset, uint32_t value, const char* what = "unmodelled") const;
 };
 
 class Gpio;

@@ -9,27 +9,14 @@
 
 namespace orlik::board {
 
+// A hardware port the model has (the table is in gpio.cpp).
 struct HwPort {
   char letter;
   uint8_t pins;
-  uint8_t fieldBits;       // width of a configuration field: 4 or 2
-  uint16_t con[2];         // configuration registers (second 0 when one suffices)
-  uint16_t dat;
-  uint16_t pud;
+  uint8_t fieldBits;  // width of a configuration field: 4 or 2
+  uint16_t base;      // offset of its first register
 };
-
-// Hardware ports modelled, with their register offsets.
-inline constexpr std::array<HwPort, 9> kHwPorts = {{
-    {'B', 7, 4, {0x020, 0}, 0x024, 0x028},
-    {'C', 8, 4, {0x040, 0}, 0x044, 0x048},
-    {'F', 16, 2, {0x0A0, 0}, 0x0A4, 0x0A8},
-    {'K', 16, 4, {0x800, 0x804}, 0x808, 0x80C},
-    {'L', 15, 4, {0x810, 0x814}, 0x818, 0x81C},
-    {'M', 6, 4, {0x820, 0}, 0x824, 0x828},
-    {'N', 16, 2, {0x830, 0}, 0x834, 0x838},
-    {'P', 15, 2, {0x160, 0}, 0x164, 0x168},
-    {'Q', 9, 2, {0x180, 0}, 0x184, 0x188},
-}};
+inline constexpr size_t kHwPortCount = 9;
 
 enum PinMode { kPinInput = 0, kPinOutput = 1 };  // 2 and above: a function
 enum PullMode { kPullNone = 0, kPullDown = 1, kPullUp = 2 };
@@ -84,10 +71,11 @@ class Gpio final : public Block {
     std::array<PinState, 16> pins;
   };
   PortState* Find(char port);
+  PortState* Owner(uint32_t offset);
   int Compute(PortState& p, int pin);
   void SettleState(PortState& p);
 
-  std::array<PortState, kHwPorts.size()> ports_;
+  std::array<PortState, kHwPortCount> ports_;
   std::vector<std::pair<uint32_t, uint32_t>> other_;  // registers no port owns
   std::vector<std::pair<int, Listener>> listeners_;
   int nextListener_ = 1;

@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 
 namespace orlik::board {
 
@@ -95,7 +94,7 @@ class PwmTimers final : public Block {
       case TCNTO4: return Observe(4);
       case TINT_CSTAT: return intEnable_ | (intPending_ << 5);
       default:
-        Unknown("read from", offset, 0);
+        UnknownRead(offset);
         return 0;
     }
   }
@@ -119,10 +118,10 @@ class PwmTimers final : public Block {
         intPending_ &= ~((value >> 5) & 0x1F);  // pending bits clear by writing 1
         break;
       case TCNTO0: case TCNTO1: case TCNTO2: case TCNTO3: case TCNTO4:
-        Unknown("write to read-only", offset, value);
+        UnknownWrite(offset, value, "read-only");
         return;
       default:
-        Unknown("write to", offset, value);
+        UnknownWrite(offset, value);
         return;
     }
     // The outputs may have changed level.
@@ -255,12 +254,6 @@ class PwmTimers final : public Block {
     double elapsed = std::chrono::duration<double>(Clock::now() - s.since).count();
     uint64_t position = uint64_t(elapsed * w.tickHz) % w.period;
     return position >= w.period - w.high ? 1 : 0;
-  }
-
-  void Unknown(const char* what, uint32_t offset, uint32_t value) {
-    char line[112];
-    std::snprintf(line, sizeof line, "PWM timers: %s offset 0x%02X (value 0x%08X)", what, offset, value);
-    Board::Get().Log(line);
   }
 
   Gpio& gpio_;

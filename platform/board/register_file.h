@@ -4,7 +4,6 @@
 
 #include "board/board.h"
 
-#include <cstdio>
 #include <initializer_list>
 #include <map>
 
@@ -26,13 +25,13 @@ class RegisterFile : public Block {
   uint32_t Read(uint32_t offset) override {
     auto it = values_.find(offset);
     if (it != values_.end()) return it->second;
-    Unknown("read from", offset, 0);
+    UnknownRead(offset);
     return 0;
   }
   void Write(uint32_t offset, uint32_t value) override {
     auto it = values_.find(offset);
     if (it == values_.end()) {
-      Unknown("write to", offset, value);
+      UnknownWrite(offset, value);
       return;
     }
     it->second = value;
@@ -44,12 +43,6 @@ class RegisterFile : public Block {
 
  protected:
   uint32_t& Reg(uint32_t offset) { return values_[offset]; }
-  void Unknown(const char* what, uint32_t offset, uint32_t value) {
-    char line[112];
-    std::snprintf(line, sizeof line, "%s: %s unmodelled offset 0x%02X (value 0x%08X)", name_, what,
-                  offset, value);
-    Board::Get().Log(line);
-  }
 
  private:
   const char* name_;

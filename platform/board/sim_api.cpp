@@ -3,6 +3,7 @@
 
 #include "board/board.h"
 #include "board/gpio.h"
+#include "core/names.h"
 
 #include <cstring>
 #include <map>
@@ -69,7 +70,7 @@ void orlik_sim_drive_pin(char port, int pin, int level) {
 
 int orlik_sim_pin_changes(char port, int pin) {
   std::lock_guard lock(Board::Get().Lock());
-  if (port >= 'a' && port <= 'z') port = char(port - 32);
+  port = orlik::UpperAscii(port);
   auto& counts = Changes().counts;
   auto it = counts.find({port, pin});
   return it == counts.end() ? 0 : it->second;

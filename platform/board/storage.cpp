@@ -3,6 +3,7 @@
 #include <orlik/sim_files.h>
 
 #include "board/board.h"
+#include "core/names.h"
 #include "core/paths.h"
 
 #include <algorithm>
@@ -19,8 +20,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
-
 // The names of a path split at its separators, lower case, "." dropped and
 // ".." resolved without climbing above the first name.
 Names SplitNames(std::string_view path, std::string_view separators) {
@@ -36,8 +35,7 @@ Names SplitNames(std::string_view path, std::string_view separators) {
       if (!names.empty()) names.pop_back();
       continue;
     }
-    std::transform(part.begin(), part.end(), part.begin(), LowerAscii);
-    names.push_back(std::move(part));
+    names.push_back(LowerAscii(part));
   }
   return names;
 }

@@ -6,6 +6,9 @@
 
 #include "board/storage.h"
 #include "core/devices.h"
+#include "core/filetime.h"
+#include "core/last_error.h"
+#include "core/names.h"
 #include "core/paths.h"
 #include "core/search_handle.h"
 
@@ -57,41 +60,6 @@ class File final : public KernelObject {
   std::string path_;
   bool regular_;
 };
-
-BOOL FailWith(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
-
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
-
-// Wildcard match ignoring ASCII case: "*" any run, "?" one unit.
-bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
-  if (pattern == u"*.*" || pattern == u"*") return true;
-  size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::u16string_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
-
-FILETIME FileTimeFrom(const struct timespec& t) {
-  // 100 ns units since 1601-01-01.
-  uint64_t v = (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
-  return FILETIME{DWORD(v), DWORD(v >> 32)};
-}
 
 // A file without its owner's write permission that this process cannot write
 // either is write-protected.
@@ -251,10 +219,10 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     return ok;
   }
   auto* file = dynamic_cast<File*>(object.get());
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  if (toRead && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toRead)
-    if (int e = board::StorageFault(board::kFileRead, file->path())) return FailWith(ErrorFromErrno(e));
+    if (int e = board::StorageFault(board::kFileRead, file->path())) return Fail(ErrorFromErrno(e));
   // Linux moves at most this much in one read.
   constexpr size_t kMaxReadChunk = 0x7FFFF000;
   size_t done = 0;
@@ -262,7 +230,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     size_t want = toRead - done;
     ssize_t n = ::read(file->fd(), static_cast<char*>(buffer) + done, want);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FailWith(ErrorFromErrno(errno));
+    if (n < 0) return Fail(ErrorFromErrno(errno));
     if (n == 0) break;
     done += size_t(n);
     // A short read of a regular file is its end; asking again would only
@@ -283,17 +251,17 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
     return ok;
   }
   auto* file = dynamic_cast<File*>(object.get());
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  if (toWrite && !buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toWrite)
-    if (int e = board::StorageFault(board::kFileWrite, file->path())) return FailWith(ErrorFromErrno(e));
+    if (int e = board::StorageFault(board::kFileWrite, file->path())) return Fail(ErrorFromErrno(e));
   size_t done = 0;
   while (done < toWrite) {
     ssize_t n = ::write(file->fd(), static_cast<const char*>(buffer) + done, toWrite - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       if (written) *written = DWORD(done);
-      return FailWith(ErrorFromErrno(errno));
+      return Fail(ErrorFromErrno(errno));
     }
     done += size_t(n);
   }
@@ -334,16 +302,16 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
 
 BOOL FlushFileBuffers(HANDLE handle) {
   auto file = LookupHandleAs<File>(handle);
-  if (!file) return FailWith(ERROR_INVALID_HANDLE);
-  return fsync(file->fd()) == 0 ? TRUE : FailWith(ErrorFromErrno(errno));
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  return fsync(file->fd()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
 BOOL DeleteFileW(LPCWSTR name) {
-  if (!name) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!name) return Fail(ERROR_INVALID_PARAMETER);
   std::string path = HostPath(View(name));
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-  return unlink(path.c_str()) == 0 ? TRUE : FailWith(ErrorFromErrno(errno));
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
 DWORD GetFileAttributesW(LPCWSTR name) {
@@ -357,9 +325,9 @@ DWORD GetFileAttributesW(LPCWSTR name) {
 }
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
-  if (!name) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!name) return Fail(ERROR_INVALID_PARAMETER);
   if (mkdir(HostPath(View(name)).c_str(), 0755) == 0) return TRUE;
-  return FailWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+  return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
 }
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
@@ -403,7 +371,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       std::string hostName = e->d_name;
       if (hostName == "." || hostName == "..") continue;
       std::u16string name = FromUtf8(hostName);
-      if (!WildcardMatch(pattern, name)) continue;
+      if (!FileNameMatch(pattern, name, LetterCase::kIgnoreAscii)) continue;
       if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // dangling link
       bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + hostName, st);
       search->entries.push_back({std::move(name), st, readOnly});
@@ -431,33 +399,33 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   auto search = LookupHandleAs<FindSearch>(find);
-  if (!search) return FailWith(ERROR_INVALID_HANDLE);
-  if (!findData) return FailWith(ERROR_INVALID_PARAMETER);
-  if (search->next >= search->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
+  if (!search) return Fail(ERROR_INVALID_HANDLE);
+  if (!findData) return Fail(ERROR_INVALID_PARAMETER);
+  if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);
   search->Deliver(search->next++, findData);
   return TRUE;
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!LookupHandleAs<SearchHandle>(find)) return FailWith(ERROR_INVALID_HANDLE);
+  if (!LookupHandleAs<SearchHandle>(find)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;
 }
 
 BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists) {
-  if (!existingFileName || !newFileName) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!existingFileName || !newFileName) return Fail(ERROR_INVALID_PARAMETER);
   std::string from = HostPath(View(existingFileName));
   std::string to = HostPath(View(newFileName));
   struct stat st, tst;
-  if (stat(from.c_str(), &st) != 0) return FailWith(ErrorFromErrno(errno));
-  if (!S_ISREG(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  if (stat(from.c_str(), &st) != 0) return Fail(ErrorFromErrno(errno));
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   bool targetExists = stat(to.c_str(), &tst) == 0;
-  if (targetExists && !S_ISREG(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-  if (targetExists && failIfExists) return FailWith(ERROR_FILE_EXISTS);
+  if (targetExists && !S_ISREG(tst.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (targetExists && failIfExists) return Fail(ERROR_FILE_EXISTS);
   if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino)
-    return FailWith(ERROR_SHARING_VIOLATION);
+    return Fail(ERROR_SHARING_VIOLATION);
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FailWith(ErrorFromErrno(errno));
+  if (in < 0) return Fail(ErrorFromErrno(errno));
 
   auto slash = to.rfind('/');
   std::string folder = slash == std::string::npos ? "." : to.substr(0, slash);
@@ -481,7 +449,7 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
   }
   if (out < 0) {
     close(in);
-    return FailWith(error);
+    return Fail(error);
   }
   std::vector<char> buffer(1 << 16);
   for (;;) {
@@ -526,7 +494,7 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
   // Closed only now, so the lock marks the temporary as live until it is
   // gone; after fsync the close cannot lose data.
   close(out);
-  if (error != ERROR_SUCCESS) return FailWith(error);
+  if (error != ERROR_SUCCESS) return Fail(error);
   SyncFolder(folder);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
@@ -535,12 +503,12 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
 BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
   if (!existingFileName || !newFileName ||
       (flags & ~DWORD(MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)))
-    return FailWith(ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_PARAMETER);
   std::string from, to;
   struct stat st, tst;
   if (!StatHostPath(View(existingFileName), &from, &st)) {
     std::string folder = from.substr(0, from.rfind('/'));
-    return FailWith(stat(folder.c_str(), &tst) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    return Fail(stat(folder.c_str(), &tst) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   }
   bool targetExists = StatHostPath(View(newFileName), &to, &tst);
   if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
@@ -551,13 +519,13 @@ BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
     to = to.substr(0, to.rfind('/') + 1) + name;
     if (to == from) return TRUE;
   } else if (targetExists) {
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
     // A folder is never replaced, nor a write-protected file.
     if (S_ISDIR(tst.st_mode) || S_ISDIR(st.st_mode) || !(tst.st_mode & S_IWUSR))
-      return FailWith(ERROR_ACCESS_DENIED);
+      return Fail(ERROR_ACCESS_DENIED);
   }
-  if (int e = board::StorageFault(board::kFileRename, from)) return FailWith(ErrorFromErrno(e));
-  if (int e = board::StorageFault(board::kFileRename, to)) return FailWith(ErrorFromErrno(e));
+  if (int e = board::StorageFault(board::kFileRename, from)) return Fail(ErrorFromErrno(e));
+  if (int e = board::StorageFault(board::kFileRename, to)) return Fail(ErrorFromErrno(e));
   if (rename(from.c_str(), to.c_str()) != 0) {
     int e = errno;
     if (e == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && S_ISREG(st.st_mode)) {
@@ -566,9 +534,9 @@ BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
         return FALSE;
       return DeleteFileW(existingFileName);
     }
-    if (e == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND);  // the target's folder
-    if (e == EINVAL) return FailWith(ERROR_ACCESS_DENIED);   // a folder into itself
-    return FailWith(ErrorFromErrno(e));
+    if (e == ENOENT) return Fail(ERROR_PATH_NOT_FOUND);  // the target's folder
+    if (e == EINVAL) return Fail(ERROR_ACCESS_DENIED);   // a folder into itself
+    return Fail(ErrorFromErrno(e));
   }
   if (flags & MOVEFILE_WRITE_THROUGH) {
     SyncFolder(to.substr(0, to.rfind('/')));
@@ -641,9 +609,9 @@ UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWST
 BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
                          ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes) {
   std::string path = HostPath(View(directoryName));
-  if (int e = board::StorageFault(board::kFileFreeSpace, path)) return FailWith(ErrorFromErrno(e));
+  if (int e = board::StorageFault(board::kFileFreeSpace, path)) return Fail(ErrorFromErrno(e));
   struct statvfs vfs;
-  if (statvfs(path.c_str(), &vfs) != 0) return FailWith(ErrorFromErrno(errno));
+  if (statvfs(path.c_str(), &vfs) != 0) return Fail(ErrorFromErrno(errno));
   uint64_t available = uint64_t(vfs.f_bavail) * vfs.f_frsize;
   uint64_t total = uint64_t(vfs.f_blocks) * vfs.f_frsize;
   uint64_t free = uint64_t(vfs.f_bfree) * vfs.f_frsize;

@@ -1,10 +1,10 @@
 #include <orlik/text.h>
 
+#include "core/names.h"
+
 #include <cstring>
 
 namespace {
-
-char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 
 // Decodes one code point from UTF-16; lone surrogates become U+FFFD.
 char32_t NextFrom16(std::u16string_view s, size_t& i) {
@@ -145,7 +145,7 @@ size_t orlik_utf8_to_wcs(const char* text, WCHAR* dst, size_t capacity) {
 int orlik_wcsicmp(const WCHAR* a, const WCHAR* b) {
   auto va = orlik::View(a), vb = orlik::View(b);
   for (size_t i = 0; i < va.size() && i < vb.size(); ++i) {
-    char16_t x = Lower(va[i]), y = Lower(vb[i]);
+    char16_t x = orlik::LowerAscii(va[i]), y = orlik::LowerAscii(vb[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return va.size() == vb.size() ? 0 : (va.size() < vb.size() ? -1 : 1);

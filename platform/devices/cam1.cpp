@@ -5,6 +5,7 @@
 
 #include "board/board.h"
 #include "board/camera/camera.h"
+#include "core/last_error.h"
 #include "devices/device_manager.h"
 
 #include <algorithm>
@@ -16,11 +17,6 @@ namespace orlik {
 namespace {
 
 constexpr char kName[] = "CAM1:";
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
 
 bool FramesStopped() { return board::Board::Get().FailStep(kName) == 1; }
 

@@ -3,6 +3,7 @@
 #include <orlik/devmgr.h>
 #include <orlik/kernel.h>
 
+#include "core/names.h"
 #include "core/search_handle.h"
 #include "devices/device_manager.h"
 
@@ -29,29 +30,6 @@ class DeviceSearch final : public SearchHandle {
   std::vector<DEVMGR_DEVICE_INFORMATION> found;
   size_t next = 0;
 };
-
-char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; }
-
-// Case-insensitive (ASCII) match; "*" stands for any run of units, "?" for one.
-bool Match(std::u16string_view pattern, std::u16string_view name) {
-  size_t p = 0, n = 0, star = std::u16string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || Upper(pattern[p]) == Upper(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
 
 // A bounded copy into a fixed field, always terminated.
 template <size_t N>
@@ -81,11 +59,11 @@ DEVMGR_DEVICE_INFORMATION Record(const ActiveDevice& device, size_t index) {
 bool Matches(const ActiveDevice& device, DeviceSearchType type, LPCVOID param) {
   switch (type) {
     case DeviceSearchByLegacyName:
-      return Match(static_cast<const WCHAR*>(param), device.legacyName);
+      return WildcardMatch(static_cast<const WCHAR*>(param), device.legacyName, LetterCase::kIgnoreAscii);
     case DeviceSearchByDeviceName:
-      return Match(static_cast<const WCHAR*>(param), device.deviceName);
+      return WildcardMatch(static_cast<const WCHAR*>(param), device.deviceName, LetterCase::kIgnoreAscii);
     case DeviceSearchByBusName:
-      return Match(static_cast<const WCHAR*>(param), device.busName);
+      return WildcardMatch(static_cast<const WCHAR*>(param), device.busName, LetterCase::kIgnoreAscii);
     case DeviceSearchByGuid: {
       const GUID& wanted = *static_cast<const GUID*>(param);
       return std::any_of(device.classes.begin(), device.classes.end(),

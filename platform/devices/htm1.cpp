@@ -7,6 +7,7 @@
 
 #include "board/board.h"
 #include "core/devices.h"
+#include "core/last_error.h"
 #include "core/memory.h"
 
 #include <fcntl.h>
@@ -55,11 +56,6 @@ class Htm1 final : public Device {
   }
 
  private:
-  static BOOL Fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-  }
-
   BOOL MapHardware(void* at, DWORD size) {
     int fd = open("/dev/mem", O_RDWR | O_SYNC);
     if (fd < 0) return Fail(ERROR_ACCESS_DENIED);

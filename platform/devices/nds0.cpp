@@ -7,6 +7,7 @@
 #include "board/board.h"
 #include "board/network.h"
 #include "core/devices.h"
+#include "core/last_error.h"
 
 #include <vector>
 
@@ -36,12 +37,6 @@ class Nds0 final : public Device {
     if (names.empty()) return Fail(ERROR_INVALID_PARAMETER);
     if (!board::Network::Get().Rebind(names)) return Fail(ERROR_FILE_NOT_FOUND);
     return TRUE;
-  }
-
- private:
-  static BOOL Fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
   }
 };
 

@@ -57,6 +57,11 @@ class StreamPin final : public BaseOutputPin {
   HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
+  // The streaming threads reach the pin through GStreamer's own locks, which
+  // the thread sanitizer does not see; they take the source from here first,
+  // an acquire that pairs with the constructor's release, so everything the
+  // constructor wrote is visibly theirs.
+  FileSource* Source() const { return source_.load(std::memory_order_acquire); }
   bool video() const { return video_; }
   GstElement* sink() const { return sink_; }
   // Streaming thread: one decoded sample to pass downstream.
@@ -64,7 +69,7 @@ class StreamPin final : public BaseOutputPin {
   std::atomic<bool> ended{false};
 
  private:
-  FileSource* source_;
+  std::atomic<FileSource*> source_{nullptr};
   bool video_;
   MediaType offered_;
   GstElement* sink_;  // one reference
@@ -218,12 +223,13 @@ class FileSource final : public BaseFilter, public IMediaSeeking {
 // --- StreamPin -----------------------------------------------------------------------------
 
 StreamPin::StreamPin(FileSource* source, const WCHAR* name, bool video, const AM_MEDIA_TYPE& type, GstElement* sink)
-    : BaseOutputPin(source, name), source_(source), video_(video), offered_(type), sink_(sink) {
+    : BaseOutputPin(source, name), video_(video), offered_(type), sink_(sink) {
   if (video) {
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
     gst_video_info_set_format(&videoInfo_, GST_VIDEO_FORMAT_BGRx, guint(info->bmiHeader.biWidth),
                               guint(-info->bmiHeader.biHeight));
   }
+  source_.store(source, std::memory_order_release);
 }
 
 HRESULT StreamPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
@@ -321,9 +327,9 @@ void StreamPin::Send(GstSample* sample) {
 
 GstFlowReturn NewSample(GstAppSink* sink, gpointer data) {
   auto* pin = static_cast<StreamPin*>(data);
+  FileSource* source = pin->Source();
   GstSample* sample = gst_app_sink_pull_sample(sink);
   if (!sample) return GST_FLOW_OK;
-  auto* source = static_cast<FileSource*>(pin->Filter());
   {
     std::lock_guard lock(source->DeliveryLock());
     if (source->Delivering()) pin->Send(sample);
@@ -336,8 +342,8 @@ GstFlowReturn NewSample(GstAppSink* sink, gpointer data) {
 // renderer shows it.
 GstFlowReturn NewPreroll(GstAppSink* sink, gpointer data) {
   auto* pin = static_cast<StreamPin*>(data);
+  FileSource* source = pin->Source();
   if (!pin->video()) return GST_FLOW_OK;
-  auto* source = static_cast<FileSource*>(pin->Filter());
   if (source->State() != State_Paused) return GST_FLOW_OK;
   GstSample* sample = gst_app_sink_try_pull_preroll(sink, 0);
   if (!sample) return GST_FLOW_OK;
@@ -351,7 +357,7 @@ GstFlowReturn NewPreroll(GstAppSink* sink, gpointer data) {
 
 void EndOfStream(GstAppSink*, gpointer data) {
   auto* pin = static_cast<StreamPin*>(data);
-  auto* source = static_cast<FileSource*>(pin->Filter());
+  FileSource* source = pin->Source();
   pin->ended = true;
   source->StreamEnded();
   std::lock_guard lock(source->DeliveryLock());

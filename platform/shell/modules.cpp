@@ -3,6 +3,8 @@
 #include <orlik/module.h>
 #include <orlik/text.h>
 
+#include "core/last_error.h"
+#include "core/names.h"
 #include "core/paths.h"
 
 #include <dlfcn.h>
@@ -43,12 +45,6 @@ std::vector<LoadedObject> LoadedObjects() {
   return objects;
 }
 
-std::string Lower(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  return s;
-}
-
 std::string BaseName(const std::string& path) {
   auto slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -73,7 +69,8 @@ std::string PanelName(const std::string& hostBase, bool program) {
 // True when a panel module name ("Renokit.DLL", "renovo.exe") names this host file.
 bool SameModule(const std::string& panelName, const std::string& hostPath, bool program) {
   std::string base = BaseName(hostPath);
-  return Lower(panelName) == Lower(PanelName(base, program)) || Lower(panelName) == Lower(base);
+  std::string name = LowerAscii(panelName);
+  return name == LowerAscii(PanelName(base, program)) || name == LowerAscii(base);
 }
 
 // Modules loaded through LoadLibraryW: base -> dlopen handles (one per load).
@@ -134,11 +131,6 @@ void* FindHostFile(std::u16string_view name) {
     if (stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
   return nullptr;
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 }  // namespace

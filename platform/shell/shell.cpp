@@ -6,6 +6,7 @@
 #include <orlik/threads.h>
 
 #include "board/storage.h"
+#include "core/last_error.h"
 #include "core/paths.h"
 #include "core/waitable.h"
 
@@ -89,11 +90,6 @@ std::string PlatformLibraryFolder() {
   std::string path = info.dli_fname;
   auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 }  // namespace

@@ -9,8 +9,10 @@ set(ORLIK_STRMBASE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pins.cpp
   ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transform_in_place.cpp)
+target_sources(orlik PRIVATE ${ORLIK_STRMBASE_SOURCES})
 add_library(orlik_strmbase STATIC ${ORLIK_STRMBASE_SOURCES})
 target_include_directories(orlik_strmbase PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orlik_strmbase PUBLIC orlik)
 # The platform's own filters include the base classes' header.
 target_include_directories(orlik PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+orlik_module_tests()

@@ -7,7 +7,10 @@
 #include <orlik/text.h>
 #include <orlik/wininet.h>
 
+#include "core/filetime.h"
 #include "core/handles.h"
+#include "core/last_error.h"
+#include "core/names.h"
 #include "wininet/ftp_listing.h"
 
 #include <Poco/Exception.h>
@@ -200,11 +203,6 @@ class FtpFind final : public KernelObject {
   size_t next_ = 1;  // the first went out with FtpFindFirstFileW
 };
 
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
-
 // Maps an exception from POCO to the WinInet error; marks the connection
 // lost when the control channel can no longer be trusted.
 DWORD ErrorOf(const std::exception_ptr& e, bool* lost) {
@@ -280,46 +278,17 @@ std::string ReadAll(StreamSocket& data, size_t limit) {
   return out;
 }
 
-FILETIME ToFileTime(int64_t unixSeconds) {
-  FILETIME ft{0, 0};
-  if (unixSeconds < 0) return ft;
-  uint64_t t = (uint64_t(unixSeconds) + 11644473600ull) * 10000000ull;
-  ft.dwLowDateTime = DWORD(t);
-  ft.dwHighDateTime = DWORD(t >> 32);
-  return ft;
-}
-
 WIN32_FIND_DATAW ToFindData(const ftp::ListingEntry& e) {
   WIN32_FIND_DATAW d{};
   d.dwFileAttributes = e.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  d.ftCreationTime = d.ftLastAccessTime = d.ftLastWriteTime = ToFileTime(e.modified);
+  // A time the listing did not give stays 0.
+  FILETIME modified = e.modified < 0 ? FILETIME{0, 0} : FileTimeFromUnix(e.modified);
+  d.ftCreationTime = d.ftLastAccessTime = d.ftLastWriteTime = modified;
   d.nFileSizeHigh = DWORD(e.size >> 32);
   d.nFileSizeLow = DWORD(e.size);
   std::u16string name = FromUtf8(e.name);
   orlik_wcscpy_bounded(d.cFileName, MAX_PATH, name.c_str());
   return d;
-}
-
-// The panel's wildcard match: '*' any run, '?' one character; "*.*" is all.
-bool Matches(std::u16string_view pattern, std::u16string_view name) {
-  if (pattern == u"*.*" || pattern == u"*") return true;
-  size_t p = 0, n = 0, star = std::u16string_view::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      mark = n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
 }
 
 std::string WirePath(LPCWSTR text) { return ToUtf8(View(text)); }
@@ -610,7 +579,7 @@ HINTERNET FtpFindFirstFileW(HINTERNET connection, LPCWSTR searchFile, LPWIN32_FI
     std::vector<WIN32_FIND_DATAW> entries;
     for (const auto& e : ftp::ParseListing(text, mlsd, int64_t(std::time(nullptr)))) {
       WIN32_FIND_DATAW d = ToFindData(e);
-      if (Matches(pattern, View(d.cFileName))) entries.push_back(d);
+      if (FileNameMatch(pattern, View(d.cFileName), LetterCase::kSensitive)) entries.push_back(d);
     }
     if (entries.empty()) return Fail(ERROR_NO_MORE_FILES);
     if (findData) *findData = entries.front();

@@ -1,9 +1,14 @@
 // Start's comparison of the folders and the command line it hands the updater.
 #include "renokit_fixture.h"
+#include "export_map.h"
 
 namespace {
 
 std::string Utf8(const std::u16string& s) { return orlik::ToUtf8(s); }
+
+TEST_F(RenokitTest, ExportsAreExactlyTheMap) {
+  tolvex_test::ExpectExportsMatchMap(lib, TOLVEX_LIB_RENOKIT, TOLVEX_EXPORTS_RENOKIT);
+}
 
 TEST_F(RenokitTest, StartDoesNothingWhenSourceIsMissingEmptyOrEqual) {
   setPath(u"\\Update", u"\\App");

@@ -1,10 +1,15 @@
 // Connection and remote directory operations against real servers.
 #include "tessary_fixture.h"
+#include "export_map.h"
 
 namespace tessary_test {
 namespace {
 
 class DirectoryTest : public TessaryTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_F(TessaryTest, ExportsAreExactlyTheMap) {
+  tolvex_test::ExpectExportsMatchMap(*lib_, TOLVEX_LIB_TESSARY, TOLVEX_EXPORTS_TESSARY);
+}
 
 TEST_F(TessaryTest, ConnectionRules) {
   char16_t buffer[1024] = u"untouched";

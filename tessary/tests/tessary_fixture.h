@@ -4,6 +4,8 @@
 #include "ftp_server.h"
 #include "tolvex_test.h"
 
+#include <tolvex/tessary.h>
+
 #include <orlik/windows.h>
 
 #include <chrono>
@@ -20,37 +22,36 @@ using namespace std::chrono_literals;
 
 struct Exports {
   explicit Exports(tolvex_test::Library& lib)
-      : SetConnectInfo(lib.Get<int32_t (*)(const char16_t*, int32_t, const char16_t*,
-                                           const char16_t*, int32_t)>("SetConnectInfo")),
-        Connect(lib.Get<int32_t (*)()>("Connect")),
-        DisConnect(lib.Get<int32_t (*)()>("DisConnect")),
-        SetRootDirectory(lib.Get<int32_t (*)()>("SetRootDirectory")),
-        SetCurrentDirectory(lib.Get<int32_t (*)(const char16_t*)>("SetCurrentDirectory")),
-        GetCurrentDirectory(lib.Get<int32_t (*)(char16_t*)>("GetCurrentDirectory")),
-        CreateFolder(lib.Get<int32_t (*)(const char16_t*)>("CreateFolder")),
-        DeleteFolder(lib.Get<int32_t (*)(const char16_t*)>("DeleteFolder")),
-        DeleteFiles(lib.Get<int32_t (*)(const char16_t*)>("DeleteFiles")),
-        ReName(lib.Get<int32_t (*)(const char16_t*, const char16_t*)>("ReName")),
-        GetFileList(lib.Get<int32_t (*)(char16_t*)>("GetFileList")),
-        FileDownload(lib.Get<int32_t (*)(const char16_t*, const char16_t*)>("FileDownload")),
-        FileUpload(lib.Get<int32_t (*)(const char16_t*, const char16_t*)>("FileUpload")),
-        GetPercentage(lib.Get<int32_t (*)()>("GetPercentage")),
-        FileUpNDownloadCancel(lib.Get<int32_t (*)()>("FileUpNDownloadCancel")) {}
-  int32_t (*SetConnectInfo)(const char16_t*, int32_t, const char16_t*, const char16_t*, int32_t);
-  int32_t (*Connect)();
-  int32_t (*DisConnect)();
-  int32_t (*SetRootDirectory)();
-  int32_t (*SetCurrentDirectory)(const char16_t*);
-  int32_t (*GetCurrentDirectory)(char16_t*);
-  int32_t (*CreateFolder)(const char16_t*);
-  int32_t (*DeleteFolder)(const char16_t*);
-  int32_t (*DeleteFiles)(const char16_t*);
-  int32_t (*ReName)(const char16_t*, const char16_t*);
-  int32_t (*GetFileList)(char16_t*);
-  int32_t (*FileDownload)(const char16_t*, const char16_t*);
-  int32_t (*FileUpload)(const char16_t*, const char16_t*);
-  int32_t (*GetPercentage)();
-  int32_t (*FileUpNDownloadCancel)();
+      : SetConnectInfo(TOLVEX_GET(lib, SetConnectInfo)),
+        Connect(TOLVEX_GET(lib, Connect)),
+        DisConnect(TOLVEX_GET(lib, DisConnect)),
+        SetRootDirectory(TOLVEX_GET(lib, SetRootDirectory)),
+        SetCurrentDirectory(TOLVEX_GET(lib, SetCurrentDirectory)),
+        GetCurrentDirectory(TOLVEX_GET(lib, GetCurrentDirectory)),
+        CreateFolder(TOLVEX_GET(lib, CreateFolder)),
+        DeleteFolder(TOLVEX_GET(lib, DeleteFolder)),
+        DeleteFiles(TOLVEX_GET(lib, DeleteFiles)),
+        ReName(TOLVEX_GET(lib, ReName)),
+        GetFileList(TOLVEX_GET(lib, GetFileList)),
+        FileDownload(TOLVEX_GET(lib, FileDownload)),
+        FileUpload(TOLVEX_GET(lib, FileUpload)),
+        GetPercentage(TOLVEX_GET(lib, GetPercentage)),
+        FileUpNDownloadCancel(TOLVEX_GET(lib, FileUpNDownloadCancel)) {}
+  decltype(&::SetConnectInfo) SetConnectInfo;
+  decltype(&::Connect) Connect;
+  decltype(&::DisConnect) DisConnect;
+  decltype(&::SetRootDirectory) SetRootDirectory;
+  decltype(&::SetCurrentDirectory) SetCurrentDirectory;
+  decltype(&::GetCurrentDirectory) GetCurrentDirectory;
+  decltype(&::CreateFolder) CreateFolder;
+  decltype(&::DeleteFolder) DeleteFolder;
+  decltype(&::DeleteFiles) DeleteFiles;
+  decltype(&::ReName) ReName;
+  decltype(&::GetFileList) GetFileList;
+  decltype(&::FileDownload) FileDownload;
+  decltype(&::FileUpload) FileUpload;
+  decltype(&::GetPercentage) GetPercentage;
+  decltype(&::FileUpNDownloadCancel) FileUpNDownloadCancel;
 };
 
 inline std::u16string U16(const std::string& s) { return orlik::FromUtf8(s); }

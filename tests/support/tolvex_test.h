@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+// An export of a loaded library by the name its public header declares, with
+// the type declared there: TOLVEX_GET(lib, Connect). Include only the header
+// of the library under test: several libraries export the same names.
+#define TOLVEX_GET(library, name) (library).Get<decltype(&::name)>(#name)
+
 namespace tolvex_test {
 
 class Library {

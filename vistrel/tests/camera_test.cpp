@@ -2,6 +2,8 @@
 // refusal rules, the preview window, Play and Stop.
 #include "vistrel_fixture.h"
 
+#include "export_map.h"
+
 #include <chrono>
 #include <thread>
 
@@ -42,6 +44,11 @@ class CameraTest : public VistrelTest {
     return false;
   }
 };
+
+TEST_F(CameraTest, ExportsAreExactlyTheMap) {
+  const std::set<std::string> notBuiltYet = {};  // every name of the map is built
+  tolvex_test::ExpectExportsMatchMap(*lib_, TOLVEX_LIB_VISTREL, TOLVEX_EXPORTS_VISTREL, notBuiltYet);
+}
 
 TEST_F(CameraTest, EveryExportBeforeInitializationReturnsZeroAndTouchesNothing) {
   WxH s{7, 7};

@@ -3,6 +3,7 @@
 #include "vistrel_fixture.h"
 
 #include <sstream>
+#include <type_traits>
 
 namespace {
 
@@ -30,7 +31,13 @@ std::vector<std::string> DecoderWrites(const std::string& transcript) {
 
 class DecoderTest : public VistrelTest {
  protected:
-  void Control(const char* name, int32_t value) { Fn<int32_t (*)(int32_t)>(name)(value); }
+  // The picture controls and the input choice, called by name, share one type.
+  using ControlFn = decltype(&::SetBrightnessControl);
+  static_assert(std::is_same_v<ControlFn, decltype(&::SetHueControl)> &&
+                std::is_same_v<ControlFn, decltype(&::SetContrastControl)> &&
+                std::is_same_v<ControlFn, decltype(&::SetColorSaturationControl)> &&
+                std::is_same_v<ControlFn, decltype(&::SetSourceChannel)>);
+  void Control(const char* name, int32_t value) { Fn<ControlFn>(name)(value); }
   // The mean luma of the picture the camera shows now (160 x 96).
   double MeanLuma() {
     std::vector<uint8_t> yv12(160 * 96 * 3 / 2);

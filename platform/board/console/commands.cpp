@@ -26,6 +26,9 @@ namespace {
 
 using json = nlohmann::json;
 
+// The processor's hardware ports the panel has, as the board's C API names them.
+constexpr char kPortLetters[] = "BCFKLMNPQ";
+
 struct BadArgument : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -115,9 +118,9 @@ bool Pins(const json& r, json* out, std::string* error) {
     want = char(std::toupper(static_cast<unsigned char>(p[0])));
   }
   json pins = json::array();
-  for (const HwPort& hw : kHwPorts) {
-    if (want && hw.letter != want) continue;
-    for (int i = 0; i < hw.pins; ++i) pins.push_back(PinState(hw.letter, i));
+  for (char letter : std::string_view(kPortLetters)) {
+    if (want && letter != want) continue;
+    for (int i = 0; i < 16 && orlik_sim_pin_level(letter, i) >= 0; ++i) pins.push_back(PinState(letter, i));
   }
   if (want && pins.empty()) {
     *error = std::string("no port ") + want + " on the panel";

@@ -175,17 +175,20 @@ TEST_F(MsgQueue, HoldsAMillionOneByteMessages) {
   CloseMsgQueue(r);
 }
 
+// A thread writing 0x42 to a queue without a time-out; result is -1 until
+// the write returns.
 struct Blocked {
+  explicit Blocked(HANDLE q) : queue(q), thread(CreateThread(nullptr, 0, Write, this, 0, nullptr)) {}
+  static DWORD WINAPI Write(LPVOID p) {
+    auto* b = static_cast<Blocked*>(p);
+    BYTE v = 0x42;
+    b->result = WriteMsgQueue(b->queue, &v, 1, INFINITE, 0);
+    return 0;
+  }
   HANDLE queue;
   std::atomic<int> result{-1};
+  HANDLE thread;  // last: started once the rest is set
 };
-
-DWORD WINAPI WriteBlocking(LPVOID p) {
-  auto* b = static_cast<Blocked*>(p);
-  BYTE v = 0x42;
-  b->result = WriteMsgQueue(b->queue, &v, 1, INFINITE, 0);
-  return 0;
-}
 
 TEST_F(MsgQueue, WaitingWriteWakesWhenRoomAppearsAndHandlesAreWaitable) {
   HANDLE w = Open(u"small", FALSE, 2, 1);
@@ -197,9 +200,8 @@ TEST_F(MsgQueue, WaitingWriteWakesWhenRoomAppearsAndHandlesAreWaitable) {
   EXPECT_EQ(WaitForSingleObject(r, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(w, 10), WAIT_TIMEOUT);
 
-  Blocked blocked;
-  blocked.queue = w;
-  HANDLE t = CreateThread(nullptr, 0, WriteBlocking, &blocked, 0, nullptr);
+  Blocked blocked(w);
+  HANDLE t = blocked.thread;
   EXPECT_EQ(WaitForSingleObject(t, 50), WAIT_TIMEOUT);
   EXPECT_EQ(blocked.result.load(), -1);
   EXPECT_EQ(Read(r), std::vector<uint8_t>{1});
@@ -216,21 +218,20 @@ TEST_F(MsgQueue, TerminatingABlockedWriterLeavesTheQueueUsable) {
   HANDLE w = Open(u"stuck", FALSE, 1, 1);
   HANDLE r = Open(u"stuck", TRUE);
   ASSERT_TRUE(Write(w, {1}));
-  Blocked blocked;
-  blocked.queue = w;
-  HANDLE t = CreateThread(nullptr, 0, WriteBlocking, &blocked, 0, nullptr);
+  Blocked blocked(w);
+  HANDLE t = blocked.thread;
   EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
   EXPECT_TRUE(TerminateThread(t, 5));
   ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
   DWORD code = 0;
   GetExitCodeThread(t, &code);
   EXPECT_EQ(code, 5u);
+  CloseHandle(t);
   EXPECT_EQ(blocked.result.load(), -1);  // the write never returned
   // No lock was left held: both ends still work.
   EXPECT_EQ(Read(r), std::vector<uint8_t>{1});
   EXPECT_TRUE(Write(w, {3}));
   EXPECT_EQ(Read(r), std::vector<uint8_t>{3});
-  CloseHandle(t);
   CloseMsgQueue(w);
   CloseMsgQueue(r);
 }

@@ -106,4 +106,30 @@ TEST_F(EventTest, NamedEventIsSharedWithAnotherProcess) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(EventTest, AnEventWhoseHoldersAllDiedIsGoneAndQueuesHaveTheirOwnNames) {
+  pid_t child = fork();
+  if (child == 0) _exit(CreateEventW(nullptr, TRUE, TRUE, u"Orphan_Event") ? 0 : 1);  // never closed
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  SetLastError(0);
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Orphan_Event"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  HANDLE fresh = CreateEventW(nullptr, TRUE, FALSE, u"Orphan_Event");
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_TIMEOUT);  // the new event's state
+
+  // A queue of the same name is another object, and leaves the event be.
+  MSGQUEUEOPTIONS options = {sizeof(MSGQUEUEOPTIONS), 0, 4, 4, TRUE};
+  HANDLE queue = CreateMsgQueue(u"Orphan_Event", &options);
+  ASSERT_NE(queue, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE again = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Orphan_Event");
+  EXPECT_NE(again, nullptr);
+  CloseHandle(again);
+  CloseMsgQueue(queue);
+  CloseHandle(fresh);
+}
+
 }  // namespace

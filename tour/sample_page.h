@@ -1,7 +1,9 @@
 // The sample page: every drawing export of libLettra.so on one A4 page,
 // drawn in page units that fill a draft page (1165 x 1641) and, doubled, a
-// high-quality one. Shared by the tour and the benchmark.
+// high-quality one. Shared by the tour and the printing benchmark.
 #pragma once
+
+#include <tolvex/lettra.h>
 
 #include <cstdint>
 #include <string>
@@ -10,30 +12,30 @@
 namespace lettra_sample {
 
 struct Exports {
-  int32_t (*PrintSetup)(const char16_t*, int32_t, int32_t, int32_t, int32_t);
-  int32_t (*Erase)();
-  int32_t (*DisplayToPrint1)(int32_t, int32_t, int32_t, int32_t);
-  int32_t (*DisplayToPrint2)(int32_t, int32_t);
-  uint32_t (*SetPixels)(int32_t, int32_t, uint32_t);
-  int32_t (*Line)(int32_t, int32_t, int32_t, int32_t);
-  int32_t (*Polylines)(int32_t*, int32_t);
-  int32_t (*Polygons)(int32_t*, int32_t);
-  int32_t (*Rectangles)(int32_t, int32_t, int32_t, int32_t);
-  int32_t (*RoundRect1)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t);
-  int32_t (*RoundRect2)(int32_t, int32_t, int32_t, int32_t, int32_t);
-  int32_t (*Circle)(int32_t, int32_t, int32_t);
-  int32_t (*Ellipses)(int32_t, int32_t, int32_t, int32_t);
-  int32_t (*GradientFills)(int32_t, int32_t, int32_t, int32_t, uint32_t, uint32_t, int32_t);
-  int32_t (*TextOut)(int32_t, int32_t, const char16_t*);
-  void (*ImageDraw1)(int32_t, int32_t, int32_t, int32_t, int32_t);
-  int32_t (*ImageDraw2)(int32_t, int32_t, int32_t);
-  void (*ImageDraw3)(const char16_t*, int32_t, int32_t, int32_t, int32_t);
-  void (*ImageDraw4)(const char16_t*, int32_t, int32_t);
-  int32_t (*SetPenStyle)(uint32_t, int32_t);
-  int32_t (*SetBrushStyle)(uint32_t, int32_t);
-  void (*SetFontCfg1)(const char16_t*, int32_t, uint32_t, int32_t, int32_t, int32_t);
-  void (*SetFontCfg2)(int32_t, uint32_t);
-  void (*SetFontCfg3)(const char16_t*, int32_t, uint32_t);
+  decltype(&::PrintSetup) PrintSetup = nullptr;
+  decltype(&::Erase) Erase = nullptr;
+  decltype(&::DisplayToPrint1) DisplayToPrint1 = nullptr;
+  decltype(&::DisplayToPrint2) DisplayToPrint2 = nullptr;
+  decltype(&::SetPixels) SetPixels = nullptr;
+  decltype(&::Line) Line = nullptr;
+  decltype(&::Polylines) Polylines = nullptr;
+  decltype(&::Polygons) Polygons = nullptr;
+  decltype(&::Rectangles) Rectangles = nullptr;
+  decltype(&::RoundRect1) RoundRect1 = nullptr;
+  decltype(&::RoundRect2) RoundRect2 = nullptr;
+  decltype(&::Circle) Circle = nullptr;
+  decltype(&::Ellipses) Ellipses = nullptr;
+  decltype(&::GradientFills) GradientFills = nullptr;
+  decltype(&::TextOut) TextOut = nullptr;
+  decltype(&::ImageDraw1) ImageDraw1 = nullptr;
+  decltype(&::ImageDraw2) ImageDraw2 = nullptr;
+  decltype(&::ImageDraw3) ImageDraw3 = nullptr;
+  decltype(&::ImageDraw4) ImageDraw4 = nullptr;
+  decltype(&::SetPenStyle) SetPenStyle = nullptr;
+  decltype(&::SetBrushStyle) SetBrushStyle = nullptr;
+  decltype(&::SetFontCfg1) SetFontCfg1 = nullptr;
+  decltype(&::SetFontCfg2) SetFontCfg2 = nullptr;
+  decltype(&::SetFontCfg3) SetFontCfg3 = nullptr;
 
   // Resolves every export through lookup(name); false if one is missing.
   template <class Lookup>

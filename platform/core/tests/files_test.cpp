@@ -2,6 +2,9 @@
 
 #include "tolvex_test.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <fstream>
 
 using tolvex_test::TempRoot;
@@ -68,6 +71,33 @@ TEST(Files, CreationDispositionsAndErrors) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_TRUE(DeleteFileW(u"a.bin"));
   EXPECT_FALSE(DeleteFileW(u"a.bin"));
+}
+
+// Find records give a file's times in 100 ns units since 1601, exactly, also
+// for a time before 1970.
+TEST(Files, FindRecordsCarryTheFileTimes) {
+  TempRoot root;
+  struct Case {
+    timespec modified;
+    DWORD low, high;
+  };
+  const Case cases[] = {
+      {{1577934245, 500000000}, 1259359168u, 30785817u},  // 2020-01-02 03:04:05.5 UTC
+      {{-299894400, 0}, 3312205824u, 26413656u},          // 1960-07-01 00:00 UTC
+  };
+  std::string path = root.path() + "/stamped";
+  std::ofstream(path).put('x');
+  for (const auto& c : cases) {
+    const timespec times[2] = {c.modified, c.modified};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(u"\\stamped", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    FindClose(find);
+    EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, c.low) << c.modified.tv_sec;
+    EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, c.high) << c.modified.tv_sec;
+    EXPECT_EQ(data.ftLastAccessTime.dwHighDateTime, c.high) << c.modified.tv_sec;
+  }
 }
 
 TEST(Memory, ReserveOnlyRangesAreNotAccessibleAndReleaseWhole) {

@@ -97,6 +97,43 @@ TEST_F(Board, InputLevelComesFromOutsideThenPullThenBoardResistor) {
   EXPECT_EQ(orlik_sim_pin_level('B', 7), -1);  // hardware port B has pins 0-6
 }
 
+TEST_F(Board, EveryPortRegisterReachesItsPort) {
+  struct PortRegisters {
+    char port;
+    uint32_t con0, con1, dat, pud;  // con1 0: one configuration register
+    unsigned fieldBits;
+  };
+  const PortRegisters ports[] = {
+      {'B', 0x020, 0, 0x024, 0x028, 4}, {'C', 0x040, 0, 0x044, 0x048, 4},
+      {'F', 0x0A0, 0, 0x0A4, 0x0A8, 2}, {'K', 0x800, 0x804, 0x808, 0x80C, 4},
+      {'L', 0x810, 0x814, 0x818, 0x81C, 4}, {'M', 0x820, 0, 0x824, 0x828, 4},
+      {'N', 0x830, 0, 0x834, 0x838, 2}, {'P', 0x160, 0, 0x164, 0x168, 2},
+      {'Q', 0x180, 0, 0x184, 0x188, 2},
+  };
+  for (const auto& p : ports) {
+    orlik_sim_reset();
+    // Pin 1 an output driven high; pin 0 an input held up by its pull-up.
+    orlik_sim_poke(kGpio + p.con0, 1u << p.fieldBits);
+    orlik_sim_poke(kGpio + p.dat, 1u << 1);
+    orlik_sim_poke(kGpio + p.pud, 2u);
+    EXPECT_EQ(orlik_sim_pin_mode(p.port, 1), 1) << p.port;
+    EXPECT_EQ(orlik_sim_pin_level(p.port, 1), 1) << p.port;
+    EXPECT_EQ(orlik_sim_pin_pull(p.port, 0), 2) << p.port;
+    EXPECT_EQ(orlik_sim_peek(kGpio + p.dat) & 3u, 3u) << p.port;
+    EXPECT_EQ(orlik_sim_peek(kGpio + p.con0), 1u << p.fieldBits) << p.port;
+    EXPECT_EQ(orlik_sim_peek(kGpio + p.pud), 2u) << p.port;
+    if (p.con1) {  // pins 8 and up
+      orlik_sim_poke(kGpio + p.con1, 1);
+      EXPECT_EQ(orlik_sim_pin_mode(p.port, 8), 1) << p.port;
+      EXPECT_EQ(orlik_sim_peek(kGpio + p.con1), 1u) << p.port;
+    }
+  }
+  // A register the model does not know reads 0, then what was written to it.
+  EXPECT_EQ(orlik_sim_peek(kGpio + 0x0AC), 0u);
+  orlik_sim_poke(kGpio + 0x0AC, 0x55);
+  EXPECT_EQ(orlik_sim_peek(kGpio + 0x0AC), 0x55u);
+}
+
 TEST_F(Board, ChangesAreCountedAndMessageBoxesRecorded) {
   orlik_sim_poke(kGpio + 0x830, 1);  // N0 output
   for (int i = 0; i < 3; ++i) {

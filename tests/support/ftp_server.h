@@ -23,8 +23,8 @@
 #include <vector>
 
 // The pyftpdlib launcher beside this header, unless the build names it.
-#ifndef TESSARY_FTP_SERVER_SCRIPT
-#define TESSARY_FTP_SERVER_SCRIPT (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string()
+#ifndef TOLVEX_FTP_SERVER_SCRIPT
+#define TOLVEX_FTP_SERVER_SCRIPT (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string()
 #endif
 
 namespace ftp_test {
@@ -43,7 +43,7 @@ class FtpServer {
 
   // pyftpdlib serving root for kUser/kPassword. Null when it cannot start.
   static std::unique_ptr<FtpServer> Pyftpdlib(const std::string& root, Options options = {}) {
-    std::vector<std::string> args = {"/usr/bin/python3", TESSARY_FTP_SERVER_SCRIPT, "--root", root,
+    std::vector<std::string> args = {"/usr/bin/python3", TOLVEX_FTP_SERVER_SCRIPT, "--root", root,
                                      "--user", kUser, "--password", kPassword};
     if (options.rate) {
       args.push_back("--rate");

@@ -108,6 +108,24 @@ TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) 
   EXPECT_FALSE(TerminateThread(nullptr, 0));
 }
 
+DWORD WINAPI EventWaiter(LPVOID event) { return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
+
+TEST(Threads, TerminateEndsAWaitOnAnEventAndLeavesTheEventUsable) {
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE waiter = CreateThread(nullptr, 0, EventWaiter, event, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(waiter, 30), WAIT_TIMEOUT);  // blocked in its wait
+  EXPECT_TRUE(TerminateThread(waiter, 6));
+  DWORD code = 0;
+  EXPECT_EQ(WaitForSingleObject(waiter, 2000), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(waiter, &code));
+  EXPECT_EQ(code, 6u);  // not the wait's result: it never returned
+  CloseHandle(waiter);
+  // The ended wait took nothing and left no lock held.
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  CloseHandle(event);
+}
+
 // Nice value of a host thread, from /proc.
 int HostNice(DWORD tid) {
   std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");

@@ -1,0 +1,3 @@
+# Power requests to the board's power controller.
+orlik_sources(
+  power.cpp)

@@ -1,0 +1,11 @@
+# The window system: windows, messages and timers, painting, dialogs, and
+# resources; windows are drawn on the board's screen through the GDI.
+orlik_sources(
+  dialog.cpp
+  message.cpp
+  painting.cpp
+  resources.cpp
+  window.cpp)
+pkg_check_modules(ORLIK_USER REQUIRED IMPORTED_TARGET cairo)
+target_link_libraries(orlik PRIVATE PkgConfig::ORLIK_USER)
+orlik_module_tests()

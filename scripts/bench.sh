@@ -102,9 +102,10 @@ if "melodra" in chosen:
 if "console" in chosen:
     r = runs("console")
     for name in ("BM_RegisterPathConsoleAttached", "BM_RegisterPathConsoleSubscribedToPins"):
-        compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / none (time)",
-                r.get(f"{name}/min_time:1.000"), r.get("BM_RegisterPathNoConsole/min_time:1.000"),
-                lambda c, n: seconds(c) / seconds(n))
+        for ref, what in (("BM_RegisterPathNoConsole", "none"), ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread")):
+            compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / {what} (time)",
+                    r.get(f"{name}/min_time:1.000"), r.get(f"{ref}/min_time:1.000"),
+                    lambda c, n: seconds(c) / seconds(n))
     for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
         b = r.get(f"{name}/manual_time")
         if b:

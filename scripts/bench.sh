@@ -108,9 +108,9 @@ if "console" in chosen:
     r = runs("console")
     for name in ("BM_RegisterPathConsoleAttached", "BM_RegisterPathConsoleSubscribedToPins"):
         for ref, what in (("BM_RegisterPathNoConsole", "none"), ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread")):
-            compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / {what} (time)",
+            compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / {what} (calling thread's CPU time)",
                     r.get(f"{name}/min_time:1.000"), r.get(f"{ref}/min_time:1.000"),
-                    lambda c, n: seconds(c) / seconds(n))
+                    lambda c, n: cpu(c) / cpu(n))
     for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
         b = r.get(f"{name}/manual_time")
         if b:

@@ -106,9 +106,10 @@ if "melodra" in chosen:
             lambda m, p: m["cpu_s"] / p["cpu_s"])
 if "console" in chosen:
     r = runs("console")
-    for name in ("BM_RegisterPathConsoleAttached", "BM_RegisterPathConsoleSubscribedToPins"):
+    for name, how in (("BM_RegisterPathConsoleAttached", "a console attached"),
+                      ("BM_RegisterPathConsoleSubscribedToPins", "a console subscribed to pins")):
         for ref, what in (("BM_RegisterPathNoConsole", "none"), ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread")):
-            compare(f"Register path with {name[len('BM_RegisterPathConsole'):].lower()} console / {what} (calling thread's CPU time)",
+            compare(f"Register path with {how} / {what} (calling thread's CPU time)",
                     r.get(f"{name}/min_time:1.000"), r.get(f"{ref}/min_time:1.000"),
                     lambda c, n: cpu(c) / cpu(n))
     for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):

@@ -286,7 +286,7 @@ TEST_F(Watch, AnotherProcessReadsThePortChangesByName) {
   StartAndAwaitLoop();
   PeerProcess peer({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_TolGPIOFastD", "2", "5000"});
   ASSERT_TRUE(peer.started());
-  ASSERT_EQ(peer.Line(), "ready");
+  ASSERT_EQ(peer.Line(kPeerStartMs), "ready");
   orlik_sim_drive_pin('Q', 5, 1);
   EXPECT_EQ(peer.Line(), "20");
   orlik_sim_drive_pin('Q', 5, 0);

@@ -13,6 +13,11 @@
 
 extern char** environ;
 
+// How long a peer may take to start and say "ready": a sanitizer build of a
+// process that loads the platform (and its media libraries) on a busy
+// machine takes seconds.
+inline constexpr int kPeerStartMs = 30000;
+
 class PeerProcess {
  public:
   explicit PeerProcess(const std::vector<std::string>& args) {

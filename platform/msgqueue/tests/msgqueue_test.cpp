@@ -241,7 +241,7 @@ TEST_F(MsgQueue, AnotherProcessOpensTheQueueByName) {
   {
     PeerProcess reader({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Shared", "3", "5000"});
     ASSERT_TRUE(reader.started());
-    ASSERT_EQ(reader.Line(), "ready");
+    ASSERT_EQ(reader.Line(kPeerStartMs), "ready");
     EXPECT_EQ(Info(w).wNumReaders, 1);
     for (uint8_t b : std::initializer_list<uint8_t>{0x01, 0x00, 0xA5}) EXPECT_TRUE(Write(w, {b}));
     EXPECT_EQ(reader.Line(), "01");
@@ -264,12 +264,12 @@ TEST_F(MsgQueue, EndsOfAProcessThatDiedAreTakenAway) {
   HANDLE w = Open(u"Tolvex_Crash", FALSE, 100, 1);
   {
     PeerProcess reader({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Crash", "1", "60000"});
-    ASSERT_EQ(reader.Line(), "ready");
+    ASSERT_EQ(reader.Line(kPeerStartMs), "ready");
     EXPECT_TRUE(Write(w, {1}));
     EXPECT_EQ(reader.Line(), "01");
     EXPECT_EQ(reader.Wait(), 0);  // it closed its end on the way out
     PeerProcess second({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Crash", "1", "60000"});
-    ASSERT_EQ(second.Line(), "ready");
+    ASSERT_EQ(second.Line(kPeerStartMs), "ready");
     EXPECT_EQ(Info(w).wNumReaders, 1);
     second.Kill();
   }
@@ -282,7 +282,7 @@ TEST_F(MsgQueue, EndsOfAProcessThatDiedAreTakenAway) {
   // A queue whose only end died with its process is gone for the next opener.
   {
     PeerProcess writer({ORLIK_MSGQUEUE_PEER, "read", "Tolvex_Orphan", "1", "60000"});
-    ASSERT_EQ(writer.Line(), "ready");
+    ASSERT_EQ(writer.Line(kPeerStartMs), "ready");
     writer.Kill();
   }
   HANDLE fresh = Open(u"Tolvex_Orphan", FALSE, 3, 1);

@@ -2,11 +2,12 @@
 # Sets up, builds and runs the benchmarks, then prints each comparison's ratio.
 #   scripts/bench.sh                every benchmark
 #   scripts/bench.sh renokit ftp    only renokit_bench and ftp_bench
+#   scripts/bench.sh console        the panel console: drive-to-queue latency, register-path cost
 # BENCH_PRESET=ci uses the test suite's build (same optimisation) instead of
 # build/default. Results (Google Benchmark JSON) go to build/<preset>/bench-results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-all=(renokit ftp lettra bus watch codec vistrel melodra)
+all=(renokit ftp lettra bus watch codec vistrel melodra console)
 chosen=("$@")
 [ ${#chosen[@]} -eq 0 ] && chosen=("${all[@]}")
 targets=()
@@ -103,6 +104,18 @@ if "melodra" in chosen:
     compare("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
             r.get("MelodraPlayToEnd/iterations:2/real_time"), r.get("PlaybinPlayToEnd/iterations:2/real_time"),
             lambda m, p: m["cpu_s"] / p["cpu_s"])
+if "console" in chosen:
+    r = runs("console")
+    for name, how in (("BM_RegisterPathConsoleAttached", "a console attached"),
+                      ("BM_RegisterPathConsoleSubscribedToPins", "a console subscribed to pins")):
+        for ref, what in (("BM_RegisterPathNoConsole", "none"), ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread")):
+            compare(f"Register path with {how} / {what} (calling thread's CPU time)",
+                    r.get(f"{name}/min_time:1.000"), r.get(f"{ref}/min_time:1.000"),
+                    lambda c, n: cpu(c) / cpu(n))
+    for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
+        b = r.get(f"{name}/manual_time")
+        if b:
+            print(f"  {name.split('/')[0]}: p50 {b['p50_us']:.0f} us, p99 {b['p99_us']:.0f} us")
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

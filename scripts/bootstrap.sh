@@ -11,6 +11,8 @@ PACKAGES=(
   # platform layer
   libcairo2-dev fontconfig libfontconfig-dev libfreetype-dev fonts-nanum fonts-dejavu-core
   libstb-dev libpoco-dev libsdl2-dev libpng-dev
+  # the panel console's JSON protocol, and the Python client's tests
+  nlohmann-json3-dev python3-pytest
   # media and camera: decoding, rendering, test scenes (the camera scene's label:
   # textoverlay, in gstreamer1.0-x), JPEG stills, H.264
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base

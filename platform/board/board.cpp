@@ -1,6 +1,8 @@
 #include "board/board.h"
 
+#include "board/console/events.h"
 #include "board/gpio.h"
+#include <orlik/text.h>
 #include "board/two_wire/two_wire.h"
 
 #include <cstdio>
@@ -147,6 +149,8 @@ bool Board::Fails(std::string_view device, int step) {
 }
 
 void Board::RecordMessage(MessageRecord record) {
+  if (console::Wanted(console::EventKind::kMessage))
+    console::PublishMessage(ToUtf8(record.caption), ToUtf8(record.text), record.type);
   std::lock_guard lock(mutex_);
   messages_.push_back(std::move(record));
 }

@@ -3,6 +3,7 @@
 #include <orlik/sim_screen.h>
 
 #include "board/board.h"
+#include "board/console/events.h"
 #include "gdi/dc.h"
 
 #include <SDL.h>
@@ -52,6 +53,7 @@ void Display::Present() {
   std::lock_guard gdiLock(gdi::Lock());
   std::lock_guard lock(mutex_);
   ++presents_;
+  if (console::Wanted(console::EventKind::kPresent)) console::PublishPresent(presents_);
   cairo_surface_flush(surface_);
   if (const char* dir = std::getenv("ORLIK_SCREENSHOTS"); dir && *dir) {
     std::error_code ec;

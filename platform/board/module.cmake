@@ -35,3 +35,10 @@ find_path(ORLIK_YUV_INCLUDE libyuv.h REQUIRED)
 target_include_directories(orlik SYSTEM PRIVATE ${ORLIK_YUV_INCLUDE})
 target_link_libraries(orlik PRIVATE ${ORLIK_YUV_LIBRARY} PkgConfig::ORLIK_GST)
 orlik_module_tests()
+
+# The console speaks line-delimited JSON (nlohmann's header-only library).
+orlik_sources(
+  console/commands.cpp
+  console/endpoint.cpp)
+find_package(nlohmann_json 3.10 REQUIRED)
+target_link_libraries(orlik PRIVATE nlohmann_json::nlohmann_json)

@@ -3,6 +3,7 @@
 #include <orlik/sim_power.h>
 
 #include "board/board.h"
+#include "board/console/events.h"
 #include "core/paths.h"
 
 #include <fcntl.h>
@@ -43,6 +44,7 @@ void PowerController::Record(const std::string& line) {
   [[maybe_unused]] ssize_t n = write(fd, text.data(), text.size());
   fsync(fd);
   close(fd);
+  if (console::Wanted(console::EventKind::kPower)) console::PublishPower(line);
 }
 
 void PowerController::RequestPowerState(const std::string& state, unsigned flags, unsigned options) {

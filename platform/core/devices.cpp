@@ -3,6 +3,8 @@
 #include <orlik/kernel.h>
 #include <orlik/text.h>
 
+#include "board/console/console.h"
+
 #include <mutex>
 #include <vector>
 
@@ -54,6 +56,8 @@ void RegisterDevice(std::u16string name, DeviceOpener opener) {
 bool IsDeviceName(std::u16string_view name) { return Find(name) != nullptr; }
 
 std::shared_ptr<Device> OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
+  // A process that uses the panel's hardware can be reached from outside.
+  board::console::Start();
   auto opener = Find(name);
   if (!opener) {
     SetLastError(ERROR_FILE_NOT_FOUND);

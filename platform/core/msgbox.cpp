@@ -2,10 +2,12 @@
 #include <orlik/user.h>
 
 #include "board/board.h"
+#include "board/console/console.h"
 
 #include <cstdio>
 
 extern "C" int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  orlik::board::console::Start();
   orlik::board::MessageRecord record;
   record.caption = std::u16string(orlik::View(caption));
   record.text = std::u16string(orlik::View(text));

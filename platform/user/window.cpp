@@ -6,6 +6,7 @@
 #include <orlik/text.h>
 #include <orlik/threads.h>
 
+#include "board/console/console.h"
 #include "board/display.h"
 #include "core/names.h"
 
@@ -66,6 +67,8 @@ WORD RegisterClassW(const WNDCLASSW* windowClass) {
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU, HINSTANCE, LPVOID param) {
+  // A process that shows windows can be reached from outside.
+  board::console::Start();
   Window w;
   {
     auto& s = System();

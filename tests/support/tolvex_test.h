@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // An export of a loaded library by the name its public header declares, with
 // the type declared there: TOLVEX_GET(lib, Connect). Include only the header
@@ -66,6 +67,16 @@ class TempRoot {
  private:
   std::string path_;
 };
+
+// Names in a device root folder, leaving out the board's own records
+// (".board": power requests, the console's socket).
+inline std::vector<std::string> PanelFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (e.path().filename() != ".board") names.push_back(e.path().filename().string());
+  return names;
+}
 
 // Base fixture: a fresh panel before anything is loaded.
 class PanelTest : public ::testing::Test {

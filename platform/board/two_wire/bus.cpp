@@ -1,5 +1,6 @@
 #include "board/two_wire/two_wire.h"
 
+#include "board/console/events.h"
 #include "board/gpio.h"
 
 #include <cctype>
@@ -242,6 +243,7 @@ void TwoWireBus::Note(const std::string& text) {
 void TwoWireBus::Error(const std::string& what) {
   Note("!");
   if (errors_.size() < kErrorLimit) errors_.push_back(what);
+  if (console::Wanted(console::EventKind::kBusError)) console::PublishBusError(name_, what);
   Board::Get().Log("two-wire bus " + name_ + ": " + what);
 }
 

@@ -65,5 +65,6 @@ ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, 
 #include <orlik/sim_bus.h>
 #include <orlik/sim_camera.h>
 #include <orlik/sim_codec.h>
+#include <orlik/sim_console.h>
 #include <orlik/sim_files.h>
 #include <orlik/sim_inputs.h>

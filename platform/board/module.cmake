@@ -21,6 +21,7 @@ orlik_sources(
   sound_sinks.cpp
   storage.cpp
   supply.cpp
+  touch.cpp
   two_wire/bus.cpp
   two_wire/devices.cpp
   two_wire/sim_bus.cpp

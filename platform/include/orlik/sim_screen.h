@@ -17,6 +17,10 @@ ORLIK_SIM_SCREEN_API uint32_t orlik_sim_screen_pixel(int x, int y);
 ORLIK_SIM_SCREEN_API int orlik_sim_screen_save_png(const char* path);
 /* How many repaints were presented since the last reset. */
 ORLIK_SIM_SCREEN_API int orlik_sim_screen_present_count(void);
+/* A finger touching the screen at (x, y) (down 1) or lifting there (down 0).
+ * 1 when the touch was taken; 0 outside the screen or while nothing takes
+ * touches. */
+ORLIK_SIM_SCREEN_API int orlik_sim_touch(int x, int y, int down);
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,8 @@
 //   repaint NAME [R G B] -> "paint NAME"
 //                                     invalidates it (in another colour)
 //   pixel X Y  -> "pixel X Y R G B"   the screen's colour there
+//   poweroff    -> "poweroff"         PowerOFF
+//   reboot      -> "reboot"           the updater's way: a forced reset power state
 //   quit       -> ends the program
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -159,7 +161,8 @@ int main(int argc, char** argv) {
   auto getAdc = reinterpret_cast<int32_t (*)(int32_t)>(fn("GetADCData"));
   auto battery = reinterpret_cast<double (*)()>(fn("GetBatteryVoltage"));
   auto supply = reinterpret_cast<int32_t (*)()>(fn("IsExtDCPowerIN"));
-  if (!setPortDCfg || !watchStart || !watchStop || !getAdc || !battery || !supply) {
+  auto powerOff = reinterpret_cast<void (*)()>(fn("PowerOFF"));
+  if (!setPortDCfg || !watchStart || !watchStop || !getAdc || !battery || !supply || !powerOff) {
     Say("error missing export");
     return 1;
   }
@@ -250,6 +253,12 @@ int main(int argc, char** argv) {
       uint32_t c = orlik_sim_screen_pixel(x, y);
       Say("pixel " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(c & 0xFF) + " " +
           std::to_string((c >> 8) & 0xFF) + " " + std::to_string((c >> 16) & 0xFF));
+    } else if (request == "poweroff") {
+      powerOff();
+      Say("poweroff");
+    } else if (request == "reboot") {
+      SetSystemPowerState(nullptr, POWER_STATE_RESET, POWER_FORCE);
+      Say("reboot");
     } else if (request == "quit") {
       break;
     }

@@ -83,6 +83,7 @@ class DesktopWindow {
           !(renderer_ = SDL_CreateRenderer(window_, -1, 0))) {
         std::fprintf(stderr, "[orlik display] no desktop window: %s\n", SDL_GetError());
         CloseWindow();
+        SDL_Quit();
         if (surface_) cairo_surface_destroy(surface_);
         surface_ = nullptr;
         if (lockFd_ >= 0) close(lockFd_);

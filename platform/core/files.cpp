@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 namespace orlik {
@@ -60,6 +61,13 @@ class File final : public KernelObject {
   std::string path_;
   bool regular_;
 };
+
+// The file behind a handle's object, or null. File is final, so comparing
+// the object's type answers what a cast would, without walking class trees
+// on every read and write.
+File* AsFile(KernelObject* object) {
+  return object && typeid(*object) == typeid(File) ? static_cast<File*>(object) : nullptr;
+}
 
 // A file without its owner's write permission that this process cannot write
 // either is write-protected.
@@ -222,7 +230,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
   auto object = LookupHandle(handle);
-  auto* file = dynamic_cast<File*>(object.get());
+  File* file = AsFile(object.get());
   if (!file) {
     auto* device = dynamic_cast<Device*>(object.get());
     if (!device) return Fail(ERROR_INVALID_HANDLE);
@@ -255,14 +263,15 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
   auto object = LookupHandle(handle);
-  if (auto* device = dynamic_cast<Device*>(object.get())) {
+  File* file = AsFile(object.get());
+  if (!file) {
+    auto* device = dynamic_cast<Device*>(object.get());
+    if (!device) return Fail(ERROR_INVALID_HANDLE);
     DWORD n = 0;
     BOOL ok = device->Write(buffer, toWrite, &n);
     if (written) *written = n;
     return ok;
   }
-  auto* file = dynamic_cast<File*>(object.get());
-  if (!file) return Fail(ERROR_INVALID_HANDLE);
   if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toWrite)
     if (int e = board::StorageFault(board::kFileWrite, file->path())) return Fail(ErrorFromErrno(e));

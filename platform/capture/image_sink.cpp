@@ -200,11 +200,7 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IFileSinkFilter || iid == IID_IFileSinkFilter2) {
-      AddRef();
-      *object = static_cast<IFileSinkFilter2*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IFileSinkFilter2*>(this), iid, object, IID_IFileSinkFilter, IID_IFileSinkFilter2)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -315,14 +311,7 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
   unsigned long jpegSize_ = 0;
 };
 
-HRESULT ConstructImageSink(REFIID iid, void** object) {
-  auto* sink = new ImageSink;
-  HRESULT hr = sink->QueryInterface(iid, object);
-  sink->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kImageSink(CLSID_IMGSinkFilter, &ConstructImageSink);
+const com::ClassRegistrar kImageSink(CLSID_IMGSinkFilter, &com::Construct<ImageSink>);
 
 }  // namespace
 }  // namespace orlik::capture

@@ -12,6 +12,7 @@
 #include <orlik/dshow.h>
 
 #include "board/sound_output.h"
+#include "com/dispatch.h"
 #include "com/registry.h"
 #include "strmbase/strmbase.h"
 
@@ -47,27 +48,13 @@ bool FormatOf(const AM_MEDIA_TYPE& type, PcmFormat* format) {
   return true;
 }
 
-class AudioRenderer final : public BaseRenderer, public IBasicAudio {
+class AudioRenderer final : public BaseRenderer, public com::NoTypeInfo<IBasicAudio> {
  public:
   explicit AudioRenderer(const CLSID& clsid) : BaseRenderer(clsid, u"Audio Input pin (rendered)") {}
 
   HRESULT WINAPI QueryInterface(REFIID iid, void** object) override { return BaseRenderer::QueryInterface(iid, object); }
   ULONG WINAPI AddRef() override { return BaseRenderer::AddRef(); }
   ULONG WINAPI Release() override { return BaseRenderer::Release(); }
-
-  // IDispatch: no type information on this platform.
-  HRESULT WINAPI GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT WINAPI Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   // IBasicAudio
   HRESULT WINAPI put_Volume(LONG volume) override {
@@ -140,11 +127,7 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IBasicAudio || iid == IID_IDispatch) {
-      AddRef();
-      *object = static_cast<IBasicAudio*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IBasicAudio*>(this), iid, object, IID_IBasicAudio, IID_IDispatch)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -207,16 +190,8 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
   std::atomic<LONG> balance_{0};
 };
 
-template <const CLSID& kClsid>
-HRESULT CreateAudioRenderer(REFIID iid, void** object) {
-  auto* renderer = new AudioRenderer(kClsid);
-  HRESULT hr = renderer->QueryInterface(iid, object);
-  renderer->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kDSoundRender(CLSID_DSoundRender, CreateAudioRenderer<CLSID_DSoundRender>);
-const com::ClassRegistrar kAudioRender(CLSID_AudioRender, CreateAudioRenderer<CLSID_AudioRender>);
+const com::ClassRegistrar kDSoundRender(CLSID_DSoundRender, &com::Construct<AudioRenderer, CLSID_DSoundRender>);
+const com::ClassRegistrar kAudioRender(CLSID_AudioRender, &com::Construct<AudioRenderer, CLSID_AudioRender>);
 
 }  // namespace
 }  // namespace orlik::dshow

@@ -177,11 +177,7 @@ class FileSource final : public BaseFilter, public IMediaSeeking {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IMediaSeeking) {
-      AddRef();
-      *object = static_cast<IMediaSeeking*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IMediaSeeking*>(this), iid, object, IID_IMediaSeeking)) return S_OK;
     return BaseFilter::QueryFilterInterface(iid, object);
   }
   HRESULT OnStop() override;
@@ -250,13 +246,7 @@ HRESULT StreamPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
 HRESULT StreamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
   // Frames: a whole frame per buffer. Sound: a quarter of a second.
   LONG size = video_ ? LONG(offered_.get()->lSampleSize) : kAudioRate / 4 * kAudioBlock;
-  if (request->cBuffers < 3) request->cBuffers = 3;
-  if (request->cbBuffer < size) request->cbBuffer = size;
-  if (request->cbAlign <= 0) request->cbAlign = 16;
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < size ? E_FAIL : S_OK;
+  return RequestBuffers(allocator, request, 3, size);
 }
 
 void StreamPin::Send(GstSample* sample) {

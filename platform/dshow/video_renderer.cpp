@@ -7,6 +7,7 @@
 #include <orlik/dshow.h>
 #include <orlik/winuser.h>
 
+#include "com/dispatch.h"
 #include "com/registry.h"
 #include "dshow/video_window.h"
 #include "strmbase/strmbase.h"
@@ -30,27 +31,15 @@ constexpr LONG kShowMinimized = 2, kMinimize = 6, kShowMinNoActive = 7, kForceMi
 bool IsBool(LONG v) { return v == OATRUE || v == OAFALSE; }
 LONG AsOaBool(bool v) { return v ? OATRUE : OAFALSE; }
 
-class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBasicVideo {
+class VideoRenderer final : public BaseRenderer,
+                            public com::NoTypeInfo<IVideoWindow>,
+                            public com::NoTypeInfo<IBasicVideo> {
  public:
   VideoRenderer() : BaseRenderer(CLSID_VideoRenderer, u"Input") {}
 
   HRESULT WINAPI QueryInterface(REFIID iid, void** object) override { return BaseRenderer::QueryInterface(iid, object); }
   ULONG WINAPI AddRef() override { return BaseRenderer::AddRef(); }
   ULONG WINAPI Release() override { return BaseRenderer::Release(); }
-
-  // IDispatch: no type information on this platform.
-  HRESULT WINAPI GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT WINAPI Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   // --- the renderer ---
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
@@ -95,16 +84,8 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IVideoWindow || iid == IID_IDispatch) {
-      AddRef();
-      *object = static_cast<IVideoWindow*>(this);
-      return S_OK;
-    }
-    if (iid == IID_IBasicVideo) {
-      AddRef();
-      *object = static_cast<IBasicVideo*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IVideoWindow*>(this), iid, object, IID_IVideoWindow, IID_IDispatch)) return S_OK;
+    if (strmbase::Offer(static_cast<IBasicVideo*>(this), iid, object, IID_IBasicVideo)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -457,14 +438,7 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
   VIDEOINFOHEADER info_{};
 };
 
-HRESULT CreateVideoRenderer(REFIID iid, void** object) {
-  auto* renderer = new VideoRenderer;
-  HRESULT hr = renderer->QueryInterface(iid, object);
-  renderer->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kVideoRenderer(CLSID_VideoRenderer, CreateVideoRenderer);
+const com::ClassRegistrar kVideoRenderer(CLSID_VideoRenderer, &com::Construct<VideoRenderer>);
 
 }  // namespace
 }  // namespace orlik::dshow

@@ -168,12 +168,10 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
   // Runs on the streaming thread under the renderer's lock.
   HRESULT DoRenderSample(IMediaSample* sample) override {
     // A sample may carry a new format for itself and those after it.
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       Picture picture;
-      bool usable = PictureOf(*changed, &picture);
-      DeleteMediaType(changed);
-      if (!usable) return VFW_E_INVALIDMEDIATYPE;
+      if (!PictureOf(*changed.get(), &picture)) return VFW_E_INVALIDMEDIATYPE;
       picture_ = picture;
     }
     std::u16string name;

@@ -56,29 +56,12 @@ class AudioRenderer final : public BaseRenderer, public com::NoTypeInfo<IBasicAu
   ULONG WINAPI AddRef() override { return BaseRenderer::AddRef(); }
   ULONG WINAPI Release() override { return BaseRenderer::Release(); }
 
-  // IBasicAudio
-  HRESULT WINAPI put_Volume(LONG volume) override {
-    if (volume < -10000 || volume > 0) return E_INVALIDARG;
-    volume_ = volume;
-    ApplyGain();
-    return S_OK;
-  }
-  HRESULT WINAPI get_Volume(LONG* volume) override {
-    if (!volume) return E_POINTER;
-    *volume = volume_;
-    return S_OK;
-  }
-  HRESULT WINAPI put_Balance(LONG balance) override {
-    if (balance < -10000 || balance > 10000) return E_INVALIDARG;
-    balance_ = balance;
-    ApplyGain();
-    return S_OK;
-  }
-  HRESULT WINAPI get_Balance(LONG* balance) override {
-    if (!balance) return E_POINTER;
-    *balance = balance_;
-    return S_OK;
-  }
+  // IBasicAudio: volume -10000 (silence) to 0 dB, balance -10000 (left only)
+  // to 10000 (right only), in hundredths of a decibel.
+  HRESULT WINAPI put_Volume(LONG volume) override { return PutLevel(volume_, volume, 0); }
+  HRESULT WINAPI get_Volume(LONG* volume) override { return GetLevel(volume_, volume); }
+  HRESULT WINAPI put_Balance(LONG balance) override { return PutLevel(balance_, balance, 10000); }
+  HRESULT WINAPI get_Balance(LONG* balance) override { return GetLevel(balance_, balance); }
 
   // The renderer
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
@@ -97,12 +80,10 @@ class AudioRenderer final : public BaseRenderer, public com::NoTypeInfo<IBasicAu
   HRESULT DoRenderSample(IMediaSample* sample) override {
     std::shared_ptr<SoundStream> stream = Stream();
     if (!stream) return VFW_E_WRONG_STATE;
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       PcmFormat format;
-      bool ok = FormatOf(*changed, &format);
-      DeleteMediaType(changed);
-      if (!ok) return VFW_E_TYPE_NOT_ACCEPTED;
+      if (!FormatOf(*changed.get(), &format)) return VFW_E_TYPE_NOT_ACCEPTED;
       stream->SetFormat(format);
       std::lock_guard lock(streamMutex_);
       format_ = format;
@@ -175,6 +156,18 @@ class AudioRenderer final : public BaseRenderer, public com::NoTypeInfo<IBasicAu
 
   // Volume attenuates both channels; a positive balance attenuates the left
   // channel by that many hundredths of a decibel, a negative one the right.
+  HRESULT PutLevel(std::atomic<LONG>& level, LONG value, LONG highest) {
+    if (value < -10000 || value > highest) return E_INVALIDARG;
+    level = value;
+    ApplyGain();
+    return S_OK;
+  }
+  static HRESULT GetLevel(const std::atomic<LONG>& level, LONG* value) {
+    if (!value) return E_POINTER;
+    *value = level;
+    return S_OK;
+  }
+
   void ApplyGain() {
     std::shared_ptr<SoundStream> stream = Stream();
     if (!stream) return;

@@ -35,6 +35,19 @@ using strmbase::BaseFilter;
 using strmbase::BaseOutputPin;
 using strmbase::MediaType;
 
+// The type a stream pin offers: fixed-size samples of the given size; the
+// format block is the caller's to add.
+AM_MEDIA_TYPE& FixedSizeType(MediaType& type, const GUID& major, const GUID& sub, const GUID& format,
+                             ULONG sampleSize) {
+  AM_MEDIA_TYPE& t = *type.get();
+  t.majortype = major;
+  t.subtype = sub;
+  t.formattype = format;
+  t.bFixedSizeSamples = TRUE;
+  t.lSampleSize = sampleSize;
+  return t;
+}
+
 // Audio leaves the source in one format, whatever the file holds.
 constexpr int kAudioRate = 44100;
 constexpr int kAudioChannels = 2;
@@ -475,12 +488,8 @@ HRESULT FileSource::Load(const std::string& path) {
     if (caps && gst_video_info_from_caps(&info, caps)) {
       int w = GST_VIDEO_INFO_WIDTH(&info), h = GST_VIDEO_INFO_HEIGHT(&info);
       MediaType type;
-      AM_MEDIA_TYPE& t = *type.get();
-      t.majortype = MEDIATYPE_Video;
-      t.subtype = MEDIASUBTYPE_RGB32;
-      t.formattype = FORMAT_VideoInfo;
-      t.bFixedSizeSamples = TRUE;
-      t.lSampleSize = ULONG(w) * ULONG(h) * 4;
+      AM_MEDIA_TYPE& t = FixedSizeType(type, MEDIATYPE_Video, MEDIASUBTYPE_RGB32, FORMAT_VideoInfo,
+                                       ULONG(w) * ULONG(h) * 4);
       auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormat(sizeof(VIDEOINFOHEADER)));
       vih->rcSource = RECT{0, 0, w, h};
       vih->rcTarget = RECT{0, 0, w, h};
@@ -504,12 +513,7 @@ HRESULT FileSource::Load(const std::string& path) {
   }
   if (audioSink_) {
     MediaType type;
-    AM_MEDIA_TYPE& t = *type.get();
-    t.majortype = MEDIATYPE_Audio;
-    t.subtype = MEDIASUBTYPE_PCM;
-    t.formattype = FORMAT_WaveFormatEx;
-    t.bFixedSizeSamples = TRUE;
-    t.lSampleSize = kAudioBlock;
+    AM_MEDIA_TYPE& t = FixedSizeType(type, MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx, kAudioBlock);
     auto* wfx = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormat(sizeof(WAVEFORMATEX)));
     wfx->wFormatTag = WAVE_FORMAT_PCM;
     wfx->nChannels = kAudioChannels;

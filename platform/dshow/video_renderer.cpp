@@ -58,22 +58,18 @@ class VideoRenderer final : public BaseRenderer,
   }
 
   HRESULT DoRenderSample(IMediaSample* sample) override {
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       // The upstream filter changed the format on the fly: the window keeps
       // its place, the graph hears of the new size.
       FrameFormat format;
-      bool ok = FrameFormatOf(*changed, &format);
-      if (ok) {
-        FrameFormat old = window_.Format();
-        window_.SetFormat(format, false);
-        std::lock_guard lock(infoMutex_);
-        std::memcpy(&info_, changed->pbFormat, sizeof info_);
-        if (old.width != format.width || old.height != format.height)
-          NotifyEvent(EC_VIDEO_SIZE_CHANGED, LONG_PTR(MAKELPARAM(format.width, format.height)), 0);
-      }
-      DeleteMediaType(changed);
-      if (!ok) return VFW_E_TYPE_NOT_ACCEPTED;
+      if (!FrameFormatOf(*changed.get(), &format)) return VFW_E_TYPE_NOT_ACCEPTED;
+      FrameFormat old = window_.Format();
+      window_.SetFormat(format, false);
+      std::lock_guard lock(infoMutex_);
+      std::memcpy(&info_, changed.get()->pbFormat, sizeof info_);
+      if (old.width != format.width || old.height != format.height)
+        NotifyEvent(EC_VIDEO_SIZE_CHANGED, LONG_PTR(MAKELPARAM(format.width, format.height)), 0);
     }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
@@ -162,26 +158,14 @@ class VideoRenderer final : public BaseRenderer,
     return Move([&](RECT& r) { r = RECT{left, r.top, left + (r.right - r.left), r.bottom}; });
   }
   HRESULT WINAPI get_Left(LONG* left) override { return Get(left, window_.Position().left); }
-  HRESULT WINAPI put_Width(LONG width) override {
-    if (width < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
-    return Move([&](RECT& r) { r.right = r.left + width; });
-  }
-  HRESULT WINAPI get_Width(LONG* width) override {
-    RECT r = window_.Position();
-    return Get(width, r.right - r.left);
-  }
+  HRESULT WINAPI put_Width(LONG width) override { return PutExtent(width, &RECT::left, &RECT::right); }
+  HRESULT WINAPI get_Width(LONG* width) override { return GetExtent(width, &RECT::left, &RECT::right); }
   HRESULT WINAPI put_Top(LONG top) override {
     return Move([&](RECT& r) { r = RECT{r.left, top, r.right, top + (r.bottom - r.top)}; });
   }
   HRESULT WINAPI get_Top(LONG* top) override { return Get(top, window_.Position().top); }
-  HRESULT WINAPI put_Height(LONG height) override {
-    if (height < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
-    return Move([&](RECT& r) { r.bottom = r.top + height; });
-  }
-  HRESULT WINAPI get_Height(LONG* height) override {
-    RECT r = window_.Position();
-    return Get(height, r.bottom - r.top);
-  }
+  HRESULT WINAPI put_Height(LONG height) override { return PutExtent(height, &RECT::top, &RECT::bottom); }
+  HRESULT WINAPI get_Height(LONG* height) override { return GetExtent(height, &RECT::top, &RECT::bottom); }
 
   HRESULT WINAPI put_Owner(OAHWND owner) override {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
@@ -302,49 +286,26 @@ class VideoRenderer final : public BaseRenderer,
     RECT r = window_.Position();
     return v == r.right - r.left ? CheckConnected() : DefaultOnly();
   }
-  HRESULT WINAPI get_DestinationWidth(LONG* v) override {
-    RECT r = window_.Position();
-    return Get(v, r.right - r.left);
-  }
+  HRESULT WINAPI get_DestinationWidth(LONG* v) override { return GetExtent(v, &RECT::left, &RECT::right); }
   HRESULT WINAPI put_DestinationTop(LONG v) override { return v == 0 ? CheckConnected() : DefaultOnly(); }
   HRESULT WINAPI get_DestinationTop(LONG* v) override { return Get(v, LONG(0)); }
   HRESULT WINAPI put_DestinationHeight(LONG v) override {
     RECT r = window_.Position();
     return v == r.bottom - r.top ? CheckConnected() : DefaultOnly();
   }
-  HRESULT WINAPI get_DestinationHeight(LONG* v) override {
-    RECT r = window_.Position();
-    return Get(v, r.bottom - r.top);
-  }
+  HRESULT WINAPI get_DestinationHeight(LONG* v) override { return GetExtent(v, &RECT::top, &RECT::bottom); }
   HRESULT WINAPI SetSourcePosition(LONG left, LONG top, LONG width, LONG height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    FrameFormat f = window_.Format();
-    return left == 0 && top == 0 && width == f.width && height == f.height ? S_OK : DefaultOnly();
+    return SetWhole(left, top, width, height, FrameSize());
   }
   HRESULT WINAPI GetSourcePosition(LONG* left, LONG* top, LONG* width, LONG* height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!left || !top || !width || !height) return E_POINTER;
-    FrameFormat f = window_.Format();
-    *left = *top = 0;
-    *width = f.width;
-    *height = f.height;
-    return S_OK;
+    return GetWhole(left, top, width, height, FrameSize());
   }
   HRESULT WINAPI SetDefaultSourcePosition() override { return CheckConnected(); }
   HRESULT WINAPI SetDestinationPosition(LONG left, LONG top, LONG width, LONG height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    RECT r = window_.Position();
-    return left == 0 && top == 0 && width == r.right - r.left && height == r.bottom - r.top ? S_OK
-                                                                                           : DefaultOnly();
+    return SetWhole(left, top, width, height, WindowSize());
   }
   HRESULT WINAPI GetDestinationPosition(LONG* left, LONG* top, LONG* width, LONG* height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!left || !top || !width || !height) return E_POINTER;
-    RECT r = window_.Position();
-    *left = *top = 0;
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
+    return GetWhole(left, top, width, height, WindowSize());
   }
   HRESULT WINAPI SetDefaultDestinationPosition() override { return CheckConnected(); }
   HRESULT WINAPI GetVideoPaletteEntries(LONG, LONG, LONG* retrieved, LONG*) override {
@@ -404,6 +365,41 @@ class VideoRenderer final : public BaseRenderer,
     RECT r = window_.Position();
     change(r);
     window_.SetPosition(r);
+    return S_OK;
+  }
+
+  // Width (left to right) or height (top to bottom) of the window: the far
+  // edge moves, the near one stays.
+  HRESULT PutExtent(LONG extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
+    if (extent < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
+    return Move([&](RECT& r) { r.*farEdge = r.*nearEdge + extent; });
+  }
+  HRESULT GetExtent(LONG* extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
+    RECT r = window_.Position();
+    return Get(extent, r.*farEdge - r.*nearEdge);
+  }
+
+  // IBasicVideo's source (the frame) and destination (the window) are
+  // always the whole area from (0, 0): any other position is the default's
+  // to refuse.
+  SIZE FrameSize() {
+    FrameFormat f = window_.Format();
+    return {f.width, f.height};
+  }
+  SIZE WindowSize() {
+    RECT r = window_.Position();
+    return {r.right - r.left, r.bottom - r.top};
+  }
+  HRESULT SetWhole(LONG left, LONG top, LONG width, LONG height, SIZE area) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    return left == 0 && top == 0 && width == area.cx && height == area.cy ? S_OK : DefaultOnly();
+  }
+  HRESULT GetWhole(LONG* left, LONG* top, LONG* width, LONG* height, SIZE area) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    if (!left || !top || !width || !height) return E_POINTER;
+    *left = *top = 0;
+    *width = area.cx;
+    *height = area.cy;
     return S_OK;
   }
 

@@ -139,6 +139,16 @@ HRESULT QueryOwn(Interface* self, REFIID iid, void** object, const Ids&... ids) 
   return E_NOINTERFACE;
 }
 
+// The type a sample carries when the format changed on the fly with it
+// (true, the type copied into *type); false for a sample without one.
+inline bool ChangedType(IMediaSample* sample, MediaType* type) {
+  AM_MEDIA_TYPE* changed = nullptr;
+  if (sample->GetMediaType(&changed) != S_OK || !changed) return false;
+  type->Set(*changed);
+  DeleteMediaType(changed);
+  return true;
+}
+
 class BaseFilter;
 class BasePin;
 

@@ -118,12 +118,7 @@ class VideoRenderer final : public BaseRenderer,
     return S_OK;
   }
   HRESULT WINAPI get_WindowStyleEx(LONG* style) override { return Get(style, window_.ExStyle()); }
-  HRESULT WINAPI put_AutoShow(LONG autoShow) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(autoShow)) return E_INVALIDARG;
-    autoShow_ = autoShow == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI put_AutoShow(LONG autoShow) override { return PutFlag(autoShow_, autoShow); }
   HRESULT WINAPI get_AutoShow(LONG* autoShow) override { return Get(autoShow, AsOaBool(autoShow_)); }
   HRESULT WINAPI put_WindowState(LONG state) override {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
@@ -136,12 +131,7 @@ class VideoRenderer final : public BaseRenderer,
   HRESULT WINAPI get_WindowState(LONG* state) override {
     return Get(state, window_.Visible() ? LONG(SW_SHOW) : minimized_ ? kShowMinimized : LONG(SW_HIDE));
   }
-  HRESULT WINAPI put_BackgroundPalette(LONG palette) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(palette)) return E_INVALIDARG;
-    backgroundPalette_ = palette == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI put_BackgroundPalette(LONG palette) override { return PutFlag(backgroundPalette_, palette); }
   HRESULT WINAPI get_BackgroundPalette(LONG* palette) override {
     return Get(palette, AsOaBool(backgroundPalette_));
   }
@@ -233,12 +223,7 @@ class VideoRenderer final : public BaseRenderer,
     // is its place.
     return GetWindowPosition(left, top, width, height);
   }
-  HRESULT WINAPI HideCursor(LONG hide) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(hide)) return E_INVALIDARG;
-    cursorHidden_ = hide == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI HideCursor(LONG hide) override { return PutFlag(cursorHidden_, hide); }
   HRESULT WINAPI IsCursorHidden(LONG* hidden) override { return Get(hidden, AsOaBool(cursorHidden_)); }
 
   // --- IBasicVideo ---
@@ -356,6 +341,14 @@ class VideoRenderer final : public BaseRenderer,
     if (!Connected()) return VFW_E_NOT_CONNECTED;
     if (!out) return E_POINTER;
     *out = T(value);
+    return S_OK;
+  }
+
+  // A property that is OATRUE or OAFALSE, kept as a flag.
+  HRESULT PutFlag(std::atomic<bool>& flag, LONG value) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    if (!IsBool(value)) return E_INVALIDARG;
+    flag = value == OATRUE;
     return S_OK;
   }
 

@@ -98,6 +98,7 @@ TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) 
   EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);  // still in its loop
   spin = 2;
   ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
+  DWORD code = 0;
   GetExitCodeThread(t, &code);
   EXPECT_EQ(code, 4u);
   EXPECT_EQ(spin.load(), 2);

@@ -6,6 +6,7 @@
 #include <orlik/sim.h>
 
 #include "board/board.h"
+#include "board/console/events.h"
 #include "board/gpio.h"
 
 namespace orlik::board {
@@ -25,6 +26,7 @@ class PowerParts {
           Board::Get().gpio().Mode(kPort, kPowerOffPin) == kPinOutput) {
         poweredOff_ = true;
         ++powerOffs_;
+        if (console::Wanted(console::EventKind::kPower)) console::PublishPower("power-off");
       }
     });
     board.OnReset([this] { Reset(); });

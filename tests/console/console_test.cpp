@@ -138,6 +138,20 @@ TEST_F(ConsoleTest, ScreenAsPngPresentAndMessageBoxEvents) {
   EXPECT_EQ(text, "Panel app: Door open\n");
 }
 
+TEST_F(ConsoleTest, PowerRequestsAndThePowerOffLineAreEvents) {
+  Ok({{"cmd", "subscribe"}, {"events", {"power"}}});
+  EXPECT_EQ(app_->Ask("reboot", "reboot"), "reboot");
+  json reboot = console_.NextEvent("power");
+  EXPECT_EQ(reboot["request"], "set-power-state - flags=0x00800000 options=0x00001000") << reboot.dump();
+  EXPECT_EQ(app_->Ask("poweroff", "poweroff"), "poweroff");
+  json off = console_.NextEvent("power");
+  EXPECT_EQ(off["request"], "power-off") << off.dump();
+
+  auto [status, text] = Panel({"power"});
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(text, "set-power-state - flags=0x00800000 options=0x00001000\npowered off: yes (1 times)\n");
+}
+
 TEST_F(ConsoleTest, BadRequestsAreRefusedAndTheEndpointKeepsServing) {
   struct Case {
     std::string line;

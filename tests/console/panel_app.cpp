@@ -12,6 +12,8 @@
 //   supply     -> "supply 0|1"        IsExtDCPowerIN
 //   box TEXT   -> "box"               a message box with TEXT
 //   paint R G B -> "painted"          a full-screen window erased in that colour
+//   poweroff    -> "poweroff"         PowerOFF
+//   reboot      -> "reboot"           the updater's way: a forced reset power state
 //   quit       -> ends the program
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
   auto getAdc = reinterpret_cast<int32_t (*)(int32_t)>(fn("GetADCData"));
   auto battery = reinterpret_cast<double (*)()>(fn("GetBatteryVoltage"));
   auto supply = reinterpret_cast<int32_t (*)()>(fn("IsExtDCPowerIN"));
-  if (!setPortDCfg || !watchStart || !watchStop || !getAdc || !battery || !supply) {
+  auto powerOff = reinterpret_cast<void (*)()>(fn("PowerOFF"));
+  if (!setPortDCfg || !watchStart || !watchStop || !getAdc || !battery || !supply || !powerOff) {
     Say("error missing export");
     return 1;
   }
@@ -139,6 +142,12 @@ int main(int argc, char** argv) {
       InvalidateRect(window, nullptr, TRUE);
       UpdateWindow(window);
       Say("painted");
+    } else if (request == "poweroff") {
+      powerOff();
+      Say("poweroff");
+    } else if (request == "reboot") {
+      SetSystemPowerState(nullptr, POWER_STATE_RESET, POWER_FORCE);
+      Say("reboot");
     } else if (request == "quit") {
       break;
     }

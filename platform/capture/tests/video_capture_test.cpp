@@ -258,14 +258,19 @@ TEST_F(VideoCaptureTest, StreamsWholeFramesOfTheSizeInForceUntilStopJoinsTheThre
   EXPECT_EQ(captured->Last(), picture.bytes);
   // Each frame was taken from the camera once, for both pins.
   EXPECT_LE(orlik_sim_camera_frames(), after + 2);
-  // Stamped by the graph's clock, one frame apart.
+  // Stamped by the graph's clock when taken: always forward, one frame apart
+  // on average (a frame taken late on a loaded machine is followed by a short
+  // step as the source keeps to the camera's rate).
   ASSERT_TRUE(captured->timed);
   ASSERT_GE(captured->starts.size(), 30u);
   for (size_t i = 1; i < captured->starts.size(); ++i) {
     REFERENCE_TIME step = captured->starts[i] - captured->starts[i - 1];
-    EXPECT_GT(step, 333667 / 2) << i;
+    EXPECT_GT(step, 0) << i;
     EXPECT_LT(step, 333667 * 3) << i;
   }
+  double mean = double(captured->starts.back() - captured->starts.front()) / double(captured->starts.size() - 1);
+  EXPECT_GT(mean, 333667 * 0.8);
+  EXPECT_LT(mean, 333667 * 1.5);
   captured->Release();
   previewed->Release();
 }

@@ -1,0 +1,26 @@
+# Writes, for each library of the probe table, a source that static_asserts
+# every row of that library against the library's public header.
+#   cmake -DTABLE=... -DLIBRARY=Ferrox -DOUT=... -P probe_kinds.cmake
+file(STRINGS "${TABLE}" lines)
+string(TOLOWER "${LIBRARY}" lower)
+set(text "// Made from probe_table.tsv by probe_kinds.cmake.\n#include <tolvex/${lower}.h>\n\n#include \"probe_kinds.h\"\n\n")
+set(number 0)
+foreach(line IN LISTS lines)
+  math(EXPR number "${number} + 1")
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  string(REPLACE "\t" ";" columns "${line}")
+  list(GET columns 0 library)
+  if(NOT library STREQUAL LIBRARY)
+    continue()
+  endif()
+  list(GET columns 1 name)
+  list(GET columns 2 result)
+  list(GET columns 3 kinds)
+  string(APPEND text "static_assert(probe::Matches(&::${name}, \"${result}\", \"${kinds}\"),\n"
+                     "              \"probe_table.tsv:${number}: ${name} is not ${result}(${kinds}) in tolvex/${lower}.h\");\n")
+endforeach()
+file(WRITE "${OUT}.new" "${text}")
+file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.new")

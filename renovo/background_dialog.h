@@ -4,16 +4,17 @@
 #pragma once
 
 #include <orlik/windows.h>
-#include <tolvex/non_copyable.h>
 
 namespace renovo {
 
-class BackgroundDialog : tolvex::NonCopyable {
+class BackgroundDialog {
  public:
   enum DrawMode { kCentre = 0, kTile = 1, kStretch = 2 };
 
   explicit BackgroundDialog(UINT templateId);
   virtual ~BackgroundDialog();
+  BackgroundDialog(const BackgroundDialog&) = delete;
+  BackgroundDialog& operator=(const BackgroundDialog&) = delete;
 
   // Runs the dialog until it ends; returns what EndDialog was given.
   INT_PTR DoModal();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "board/console/address.h"
+#include "peer_process.h"
 
 #include <nlohmann/json.hpp>
 

@@ -21,7 +21,7 @@ class ConsoleTest : public ::testing::Test {
   void SetUp() override {
     app_ = std::make_unique<Child>(std::vector<std::string>{PANEL_APP, FERROX_LIB});
     ASSERT_GT(app_->pid(), 0);
-    ASSERT_EQ(app_->Expect("ready"), "ready");
+    ASSERT_EQ(app_->Expect("ready", kPeerStartMs), "ready");
     socket_ = SocketOf(root_.path(), app_->pid());
     ASSERT_TRUE(AwaitFile(socket_, true)) << socket_;
     ASSERT_TRUE(console_.Connect(socket_));
@@ -262,7 +262,7 @@ TEST_F(ConsoleTest, ListShowsLiveProcessesStaleSocketsAreCleanedAndTheSocketGoes
 
   // The next panel process to start removes it, and is the newest.
   Child second({PANEL_APP, FERROX_LIB});
-  ASSERT_EQ(second.Expect("ready"), "ready");
+  ASSERT_EQ(second.Expect("ready", kPeerStartMs), "ready");
   EXPECT_TRUE(AwaitFile(stale, false));
   EXPECT_EQ(Panel({"info", "--json"}).second.find("\"pid\":" + std::to_string(second.pid())) != std::string::npos,
             true);

@@ -46,14 +46,14 @@ class App:
     def stop(self):
         """Ends the application; it must exit cleanly."""
         self.proc.stdin.close()
-        assert self.proc.wait(timeout=10) == 0, "the application's exit status"
+        assert self.proc.wait(timeout=60) == 0, "the application's exit status"
 
 
 def run_with_app(check):
     root = tempfile.mkdtemp(prefix="orlik-py-")
     app = App(root)
     try:
-        app.expect("ready")
+        app.expect("ready", timeout=30.0)  # a sanitizer build on a busy machine starts slowly
         with orlik_panel.attach(root) as panel:
             check(app, panel)
     finally:

@@ -59,10 +59,14 @@ std::u16string ListChangedFiles() {
   search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return {};
   std::u16string changed;
+  // "%s\%s" of each folder and the entry's name; the folder parts stay put.
+  const std::u16string sourcePrefix = JoinPath(settings.sourceFolder, u"");
+  const std::u16string targetPrefix = JoinPath(settings.targetFolder, u"");
+  std::u16string sourcePath, targetPath;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    std::u16string sourcePath = JoinPath(settings.sourceFolder, found.cFileName);
-    std::u16string targetPath = JoinPath(settings.targetFolder, found.cFileName);
+    sourcePath.assign(sourcePrefix).append(orlik::View(found.cFileName));
+    targetPath.assign(targetPrefix).append(orlik::View(found.cFileName));
     bool isChanged = !TargetExists(targetPath) ||
                      ByteSum(sourcePath.c_str()) != ByteSum(targetPath.c_str());
     if (!isChanged) continue;

@@ -1,7 +1,10 @@
 // The panel's screen: a framebuffer of ORLIK_SCREEN pixels (800x480 unless
-// set). Present() shows a finished repaint: a PNG per call into
-// ORLIK_SCREENSHOTS when set, and the picture in a desktop window when
-// ORLIK_DISPLAY=sdl.
+// set), one per device root and shared by the panel's processes (see
+// screen_memory.h). The screen belongs to the device root in force when the
+// process first uses it; a board reset clears it, and after a change of
+// ORLIK_ROOT the next use takes the new root's screen. Present() shows a
+// finished repaint: a PNG per call into ORLIK_SCREENSHOTS when set; with
+// ORLIK_DISPLAY=sdl a desktop window shows the screen live (desktop_window.h).
 #pragma once
 
 #include <cairo.h>
@@ -11,32 +14,36 @@
 
 namespace orlik::board {
 
+class ScreenMemory;
+
 class Display {
  public:
   static Display& Get();
 
-  cairo_surface_t* Surface() { return surface_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
+  // The screen's surface, valid until a reset while the caller holds the GDI
+  // lock (a reset swaps it under that lock).
+  cairo_surface_t* Surface();
+  // A reference of the surface for a caller that keeps it past the GDI lock
+  // (cairo_surface_destroy when done), and the screen memory behind it.
+  cairo_surface_t* AcquireSurface();
+  static ScreenMemory* MemoryOf(cairo_surface_t* surface);
+
+  int Width();
+  int Height();
 
   void Present();
   int PresentCount();
   bool SavePng(const std::string& path);
-  // Back to black, counters cleared.
+  // Back to black, counters cleared; a screen of another device root than the
+  // one in force is let go.
   void Reset();
 
  private:
   Display();
-  void ShowInWindow();
+  ScreenMemory* BindLocked();
   std::mutex mutex_;
-  cairo_surface_t* surface_;
-  int width_ = 800, height_ = 480;
-  int presents_ = 0;
-  int shots_ = 0;
-  void* window_ = nullptr;
-  void* renderer_ = nullptr;
-  void* texture_ = nullptr;
-  bool sdlFailed_ = false;
+  cairo_surface_t* surface_ = nullptr;  // null until first used
+  ScreenMemory* memory_ = nullptr;      // owned by surface_
 };
 
 }  // namespace orlik::board

@@ -2,7 +2,8 @@
 # two-wire buses and their devices, supply and power-off lines, network
 # adapter, power controller, the video codec's record, the camera and its
 # video decoder, the sound output, storage (file-system faults, free space),
-# and the screen (a Cairo image surface, shown through SDL2 when asked).
+# and the screen (shared memory per device root under a Cairo image surface,
+# shown through SDL2 when asked).
 orlik_sources(
   adc.cpp
   board.cpp
@@ -11,11 +12,13 @@ orlik_sources(
   camera/sim_camera.cpp
   camera/sources.cpp
   codec.cpp
+  desktop_window.cpp
   display.cpp
   gpio.cpp
   network.cpp
   power_controller.cpp
   pwm_timers.cpp
+  screen_memory.cpp
   sim_api.cpp
   sound_output.cpp
   sound_sinks.cpp

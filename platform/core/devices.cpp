@@ -4,6 +4,7 @@
 #include <orlik/text.h>
 
 #include "board/console/console.h"
+#include "core/names.h"
 
 #include <mutex>
 #include <vector>
@@ -21,12 +22,20 @@ Registry& Drivers() {
   return *registry;
 }
 
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
 DeviceOpener Find(std::u16string_view name) {
-  std::u16string key(name);
+  // A name holds no terminator: compare up to the first, as a C string would.
+  name = name.substr(0, name.find(u'\0'));
   auto& r = Drivers();
   std::lock_guard lock(r.mutex);
   for (auto& [n, opener] : r.drivers)
-    if (orlik_wcsicmp(n.c_str(), key.c_str()) == 0) return opener;
+    if (SameName(n, name)) return opener;
   return nullptr;
 }
 

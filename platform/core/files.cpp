@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 namespace orlik {
@@ -61,29 +62,58 @@ class File final : public KernelObject {
   bool regular_;
 };
 
+// The file behind a handle's object, or null. File is final, so comparing
+// the object's type answers what a cast would, without walking class trees
+// on every read and write.
+File* AsFile(KernelObject* object) {
+  return object && typeid(*object) == typeid(File) ? static_cast<File*>(object) : nullptr;
+}
+
 // A file without its owner's write permission that this process cannot write
 // either is write-protected.
 bool IsReadOnly(const std::string& hostPath, const struct stat& st) {
   return !(st.st_mode & S_IWUSR) && access(hostPath.c_str(), W_OK) != 0;
 }
 
-void FillFindData(std::u16string_view name, const struct stat& st, bool readOnly, WIN32_FIND_DATAW* data) {
-  *data = WIN32_FIND_DATAW{};
-  DWORD attributes = 0;
-  if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-  else attributes |= FILE_ATTRIBUTE_ARCHIVE;
+// What a directory search delivers of one entry, taken when the search starts.
+struct FoundEntry {
+  std::u16string name;
+  DWORD attributes;
+  FILETIME created, accessed, written;
+  uint64_t size;
+};
+
+FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readOnly) {
+  DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
   if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
-  data->dwFileAttributes = attributes;
-  data->ftCreationTime = FileTimeFrom(st.st_ctim);
-  data->ftLastAccessTime = FileTimeFrom(st.st_atim);
-  data->ftLastWriteTime = FileTimeFrom(st.st_mtim);
   uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
-  data->nFileSizeHigh = DWORD(size >> 32);
-  data->nFileSizeLow = DWORD(size);
-  size_t units = std::min(name.size(), size_t(MAX_PATH - 1));
-  std::copy_n(name.data(), units, data->cFileName);
+  return {std::move(name), attributes, FileTimeFrom(st.st_ctim), FileTimeFrom(st.st_atim),
+          FileTimeFrom(st.st_mtim), size};
+}
+
+void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
+  *data = WIN32_FIND_DATAW{};
+  data->dwFileAttributes = entry.attributes;
+  data->ftCreationTime = entry.created;
+  data->ftLastAccessTime = entry.accessed;
+  data->ftLastWriteTime = entry.written;
+  data->nFileSizeHigh = DWORD(entry.size >> 32);
+  data->nFileSizeLow = DWORD(entry.size);
+  size_t units = std::min(entry.name.size(), size_t(MAX_PATH - 1));
+  std::copy_n(entry.name.data(), units, data->cFileName);
   data->cFileName[units] = 0;
+}
+
+// Name order, ignoring ASCII case first, then by code unit.
+bool NameBefore(std::u16string_view x, std::u16string_view y) {
+  size_t n = std::min(x.size(), y.size());
+  for (size_t i = 0; i < n; ++i) {
+    char16_t a = LowerAscii(x[i]), b = LowerAscii(y[i]);
+    if (a != b) return a < b;
+  }
+  if (x.size() != y.size()) return x.size() < y.size();
+  return x < y;
 }
 
 // CopyFileW writes beside its target under ".<name>.copy-XXXXXX".
@@ -119,21 +149,9 @@ void SyncFolder(const std::string& folder) {
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
 class FindSearch final : public SearchHandle {
  public:
-  struct Entry {
-    std::u16string name;
-    struct stat st;
-    bool readOnly;
-  };
-  std::vector<Entry> entries;
-  std::vector<uint32_t> order;
+  std::vector<FoundEntry> entries;
   size_t next = 0;
-
-  void Deliver(size_t i, WIN32_FIND_DATAW* data) const {
-    const Entry& e = entries[order[i]];
-    FillFindData(e.name, e.st, e.readOnly, data);
-  }
 };
-
 
 }  // namespace
 }  // namespace orlik
@@ -212,14 +230,15 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
   auto object = LookupHandle(handle);
-  if (auto* device = dynamic_cast<Device*>(object.get())) {
+  File* file = AsFile(object.get());
+  if (!file) {
+    auto* device = dynamic_cast<Device*>(object.get());
+    if (!device) return Fail(ERROR_INVALID_HANDLE);
     DWORD n = 0;
     BOOL ok = device->Read(buffer, toRead, &n);
     if (read) *read = n;
     return ok;
   }
-  auto* file = dynamic_cast<File*>(object.get());
-  if (!file) return Fail(ERROR_INVALID_HANDLE);
   if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toRead)
     if (int e = board::StorageFault(board::kFileRead, file->path())) return Fail(ErrorFromErrno(e));
@@ -244,14 +263,15 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
   auto object = LookupHandle(handle);
-  if (auto* device = dynamic_cast<Device*>(object.get())) {
+  File* file = AsFile(object.get());
+  if (!file) {
+    auto* device = dynamic_cast<Device*>(object.get());
+    if (!device) return Fail(ERROR_INVALID_HANDLE);
     DWORD n = 0;
     BOOL ok = device->Write(buffer, toWrite, &n);
     if (written) *written = n;
     return ok;
   }
-  auto* file = dynamic_cast<File*>(object.get());
-  if (!file) return Fail(ERROR_INVALID_HANDLE);
   if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toWrite)
     if (int e = board::StorageFault(board::kFileWrite, file->path())) return Fail(ErrorFromErrno(e));
@@ -308,15 +328,16 @@ BOOL FlushFileBuffers(HANDLE handle) {
 
 BOOL DeleteFileW(LPCWSTR name) {
   if (!name) return Fail(ERROR_INVALID_PARAMETER);
-  std::string path = HostPath(View(name));
+  std::string path;
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (StatHostPath(View(name), &path, &st) && S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
 DWORD GetFileAttributesW(LPCWSTR name) {
+  std::string path;
   struct stat st;
-  if (!name || stat(HostPath(View(name)).c_str(), &st) != 0) {
+  if (!name || !StatHostPath(View(name), &path, &st)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
@@ -343,14 +364,14 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   struct stat st;
   if (pattern.empty()) {
     // "folder\": the folder itself, as a probe that it exists.
-    std::string host = HostPath(folder);
-    if (folder.empty() || stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::string host;
+    if (folder.empty() || !StatHostPath(folder, &host, &st) || !S_ISDIR(st.st_mode)) {
       SetLastError(ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
     size_t c = folder.find_last_of(u"\\/");
-    search->entries.push_back({std::u16string(c == std::u16string_view::npos ? folder : folder.substr(c + 1)),
-                               st, IsReadOnly(host, st)});
+    search->entries.push_back(MakeFoundEntry(
+        std::u16string(c == std::u16string_view::npos ? folder : folder.substr(c + 1)), st, IsReadOnly(host, st)));
   } else if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
     // One name: found through the path, without listing the folder.
     std::string host;
@@ -358,8 +379,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    size_t slash = host.rfind('/');
-    search->entries.push_back({FromUtf8(host.substr(slash + 1)), st, IsReadOnly(host, st)});
+    std::string_view stored = std::string_view(host).substr(host.rfind('/') + 1);
+    search->entries.push_back(MakeFoundEntry(FromUtf8(stored), st, IsReadOnly(host, st)));
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -368,30 +389,23 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       return INVALID_HANDLE_VALUE;
     }
     while (dirent* e = readdir(dir)) {
-      std::string hostName = e->d_name;
+      std::string_view hostName = e->d_name;
       if (hostName == "." || hostName == "..") continue;
       std::u16string name = FromUtf8(hostName);
       if (!FileNameMatch(pattern, name, LetterCase::kIgnoreAscii)) continue;
       if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // dangling link
-      bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + hostName, st);
-      search->entries.push_back({std::move(name), st, readOnly});
+      bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + e->d_name, st);
+      search->entries.push_back(MakeFoundEntry(std::move(name), st, readOnly));
     }
     closedir(dir);
     if (search->entries.empty()) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
+    std::sort(search->entries.begin(), search->entries.end(),
+              [](const FoundEntry& a, const FoundEntry& b) { return NameBefore(a.name, b.name); });
   }
-  // Name order, ignoring case first.
-  search->order.resize(search->entries.size());
-  for (uint32_t i = 0; i < search->order.size(); ++i) search->order[i] = i;
-  std::sort(search->order.begin(), search->order.end(), [&](uint32_t a, uint32_t b) {
-    const std::u16string& x = search->entries[a].name;
-    const std::u16string& y = search->entries[b].name;
-    int c = orlik_wcsicmp(x.c_str(), y.c_str());
-    return c != 0 ? c < 0 : x < y;
-  });
-  search->Deliver(0, findData);
+  FillFindData(search->entries[0], findData);
   search->next = 1;
   SetLastError(ERROR_SUCCESS);
   return InsertHandle(search);
@@ -402,7 +416,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   if (!search) return Fail(ERROR_INVALID_HANDLE);
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);
-  search->Deliver(search->next++, findData);
+  FillFindData(search->entries[search->next++], findData);
   return TRUE;
 }
 
@@ -414,12 +428,13 @@ BOOL FindClose(HANDLE find) {
 
 BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists) {
   if (!existingFileName || !newFileName) return Fail(ERROR_INVALID_PARAMETER);
-  std::string from = HostPath(View(existingFileName));
-  std::string to = HostPath(View(newFileName));
+  std::string from, to;
   struct stat st, tst;
-  if (stat(from.c_str(), &st) != 0) return Fail(ErrorFromErrno(errno));
+  // When it is missing, stat says why (no such file, or no such folder).
+  if (!StatHostPath(View(existingFileName), &from, &st) && stat(from.c_str(), &st) != 0)
+    return Fail(ErrorFromErrno(errno));
   if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  bool targetExists = stat(to.c_str(), &tst) == 0;
+  bool targetExists = StatHostPath(View(newFileName), &to, &tst);
   if (targetExists && !S_ISREG(tst.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (targetExists && failIfExists) return Fail(ERROR_FILE_EXISTS);
   if (targetExists && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino)

@@ -75,20 +75,22 @@ std::string DirectHostPath(std::u16string_view panelPath) {
 
 bool StatHostPath(std::u16string_view panelPath, std::string* host, struct stat* st) {
   std::string direct = DeviceRoot();
-  std::vector<size_t> starts;  // where each name begins in direct
-  AppendNames(&direct, panelPath, &starts);
+  AppendNames(&direct, panelPath);
   if (stat(direct.c_str(), st) == 0) {
     *host = std::move(direct);
     return true;
   }
   // A name in another case than it is stored in, or a path that does not
   // exist (yet): match name by name.
+  std::string given = DeviceRoot();
+  std::vector<size_t> starts;  // where each name begins in given
+  AppendNames(&given, panelPath, &starts);
   std::string result = DeviceRoot();
   for (size_t k = 0; k < starts.size(); ++k) {
-    size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : direct.size();
-    result += "/" + MatchEntry(result, direct.substr(starts[k], end - starts[k]));
+    size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : given.size();
+    result += "/" + MatchEntry(result, given.substr(starts[k], end - starts[k]));
   }
-  bool exists = result != direct && stat(result.c_str(), st) == 0;
+  bool exists = result != given && stat(result.c_str(), st) == 0;
   *host = std::move(result);
   return exists;
 }

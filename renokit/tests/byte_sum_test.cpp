@@ -28,9 +28,9 @@ TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
   EXPECT_EQ(renokit::ByteSum(u"\\"), 0u) << "a folder cannot be opened as a file";
 }
 
-// The sum taken sixteen bytes at a time matches byte-by-byte adding for
-// every byte value, at every length around the vector width and the block
-// size, with blocks that are full, short and exactly at the end.
+// The sum taken many bytes at a time matches byte-by-byte adding for every
+// byte value, at every length around the vector widths (16, 32, 64) and the
+// block size, with blocks that are full, short and exactly at the end.
 TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
   tolvex_test::TempRoot root;
   std::string bytes(3 * 10240 + 40, '\0');
@@ -39,7 +39,8 @@ TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
     x = x * 1103515245u + 12345u;
     b = char(x >> 23);
   }
-  for (size_t length : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(255), size_t(10239), size_t(10240),
+  for (size_t length : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(31), size_t(32), size_t(33),
+                        size_t(63), size_t(64), size_t(65), size_t(127), size_t(255), size_t(10239), size_t(10240),
                         size_t(10241), size_t(20480), size_t(20480 + 31), bytes.size()}) {
     std::ofstream(root.path() + "/f", std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
     uint32_t expected = 0;

@@ -54,6 +54,23 @@ TEST_F(RenokitTest, StartListsMissingAndChangedFilesInSearchOrder) {
   EXPECT_EQ(Utf8(line.substr(0, line.find(u':'))), ".hidden|anagram.bin|changed.bin|empty.bin|new.bin|same.bin");
 }
 
+// Folders and names match the target's whatever their case, as on the
+// panel; a folder where the target file should be counts as a file that
+// cannot be read.
+TEST_F(RenokitTest, TargetsAreFoundInAnyCase) {
+  Write("Update/same.bin", "same");
+  Write("App/SAME.BIN", "same");
+  Write("Update/Changed.Bin", "new");
+  Write("App/changed.bin", "old");
+  Write("Update/folder.bin", "a file here");
+  fs::create_directories(Root() + "/App/Folder.bin");
+  setPath(u"\\UPDATE", u"\\app");
+  setStartInterval(600000);
+  ASSERT_EQ(start(), 1);
+  std::u16string line = TakeUpdaterCommandLine();
+  EXPECT_EQ(Utf8(line.substr(0, line.find(u':'))), "Changed.Bin|folder.bin");
+}
+
 TEST_F(RenokitTest, FreshProcessSendsDefaultsAndSettersFillEveryField) {
   Write("S/a.txt", "a");
   setPath(u"\\S", u"\\T");

@@ -329,3 +329,68 @@ TEST_F(UpdateRunTest, KillDuringACopyLeavesEachTargetOldOrNew) {
 }
 
 }  // namespace
+
+namespace {
+
+// The application's window, erased in one colour.
+LRESULT CALLBACK GreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(window, &r);
+    HBRUSH brush = CreateSolidBrush(RGB(0, 160, 0));
+    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
+    DeleteObject(brush);
+    return 1;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// The updater draws on the screen the application drew on, as on the panel:
+// the application's picture until the updater's first repaint, then the
+// updater's screen, which covers the whole screen (its background fills what
+// the image leaves). The repaints of both processes count on the one screen.
+TEST_F(UpdateRunTest, TheUpdaterDrawsOnTheApplicationsScreen) {
+  const COLORREF green = RGB(0, 160, 0);
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = GreenWindowProc;
+  wc.lpszClassName = u"UpdatingApplication";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, u"UpdatingApplication", u"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr,
+                                nullptr, nullptr, nullptr);
+  InvalidateRect(window, nullptr, TRUE);
+  UpdateWindow(window);
+  const int before = orlik_sim_screen_present_count();
+  ASSERT_GE(before, 1);
+  ASSERT_EQ(orlik_sim_screen_pixel(5, 5), green);
+  ASSERT_EQ(orlik_sim_screen_pixel(kX0 + 230, kY0 + 3), green);
+
+  MakeUpdateFolders();
+  setStartInterval(60000);  // the updater holds its screen before the first copy
+  ASSERT_EQ(start(), 1);
+  int pid = StartedUpdater();
+  ASSERT_NE(pid, 0);
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  // Its first repaint presented (the pixels come before the present).
+  while ((orlik_sim_screen_present_count() == before ||
+          orlik_sim_screen_pixel(kX0 + 230, kY0 + 3) != RGB(0x08, 0x6B, 0xFF)) &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+  EXPECT_GT(orlik_sim_screen_present_count(), before);
+  EXPECT_EQ(orlik_sim_screen_pixel(kX0 + 230, kY0 + 3), RGB(0x08, 0x6B, 0xFF));
+  EXPECT_EQ(orlik_sim_screen_pixel(kX0 + 20, kY0 + 100), RGB(0xFF, 0xFF, 0xFF));
+  EXPECT_EQ(orlik_sim_screen_pixel(kX0 + 20, kY0 + 240), RGB(0x73, 0xAD, 0xF7));
+  int greenLeft = 0;
+  for (int y = 0; y < 480; y += 8)
+    for (int x = 0; x < 800; x += 8) greenLeft += orlik_sim_screen_pixel(x, y) == green;
+  EXPECT_EQ(greenLeft, 0);
+  EXPECT_EQ(orlik_sim_screen_pixel(5, 5), RGB(0, 0, 0));
+  EXPECT_EQ(orlik_sim_screen_pixel(795, 475), RGB(0, 0, 0));
+
+  kill(pid, SIGKILL);
+  int code = 0;
+  EXPECT_EQ(orlik_sim_process_wait(pid, 10000, &code), 1);
+  DestroyWindow(window);
+}

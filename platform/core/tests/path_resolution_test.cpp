@@ -1,0 +1,160 @@
+// Panel paths reach host files whether they are spelt as stored (found with a
+// single look-up) or in another case (matched name by name): every call that
+// takes a path must give the same answer either way.
+#include <orlik/windows.h>
+
+#include "tolvex_test.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PathResolution : public tolvex_test::PanelTest {
+ protected:
+  void Write(const std::string& rel, const std::string& bytes) {
+    fs::path p = fs::path(root_.path()) / rel;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+  std::string Host(const std::string& rel) { return root_.path() + "/" + rel; }
+
+  // The whole file through CreateFileW and ReadFile; "!" and the error when it
+  // does not open.
+  static std::string ReadAll(const char16_t* path) {
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "!" + std::to_string(GetLastError());
+    std::string all;
+    char block[7];  // several reads, the last one short
+    DWORD n = 0;
+    while (ReadFile(h, block, sizeof block, &n, nullptr) && n > 0) all.append(block, n);
+    CloseHandle(h);
+    return all;
+  }
+  // The record a search for one name delivers: its name and size; "!" and the
+  // error when it finds nothing.
+  static std::string FindOne(const char16_t* path) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(path, &data);
+    if (h == INVALID_HANDLE_VALUE) return "!" + std::to_string(GetLastError());
+    EXPECT_FALSE(FindNextFileW(h, &data));
+    FindClose(h);
+    return orlik::ToUtf8(data.cFileName) + " " + std::to_string(data.nFileSizeLow);
+  }
+  static std::vector<std::string> List(const char16_t* pattern) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(pattern, &data);
+    if (h == INVALID_HANDLE_VALUE) return {"!"};
+    std::vector<std::string> names;
+    do names.push_back(orlik::ToUtf8(data.cFileName));
+    while (FindNextFileW(h, &data));
+    FindClose(h);
+    return names;
+  }
+};
+
+const std::string kNotFound = "!" + std::to_string(ERROR_FILE_NOT_FOUND);
+const std::string kNoPath = "!" + std::to_string(ERROR_PATH_NOT_FOUND);
+const std::string kDenied = "!" + std::to_string(ERROR_ACCESS_DENIED);
+
+TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
+  Write("Flash Disk/Run/App.EXE", "application");
+  for (const char16_t* spelling : {u"\\Flash Disk\\Run\\App.EXE", u"Flash Disk\\Run\\app.exe",
+                                   u"FLASH DISK\\run\\App.EXE", u"flash disk/RUN/aPP.eXe"}) {
+    SCOPED_TRACE(orlik::ToUtf8(spelling));
+    EXPECT_EQ(ReadAll(spelling), "application");
+    EXPECT_EQ(FindOne(spelling), "App.EXE 11");
+    EXPECT_EQ(GetFileAttributesW(spelling), DWORD(FILE_ATTRIBUTE_ARCHIVE));
+  }
+  // A folder, in any spelling, is no file to read.
+  for (const char16_t* folder : {u"Flash Disk\\Run", u"flash disk\\RUN"}) {
+    EXPECT_EQ(ReadAll(folder), kDenied) << orlik::ToUtf8(folder);
+    EXPECT_EQ(GetFileAttributesW(folder), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(DeleteFileW(folder));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+  EXPECT_TRUE(fs::is_directory(Host("Flash Disk/Run")));
+}
+
+TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {
+  Write("Flash Disk/Run/App.EXE", "application");
+  struct Case {
+    const char16_t* path;
+    std::string find;  // a missing name, or a missing folder
+  } cases[] = {
+      {u"Flash Disk\\Run\\Other.exe", kNotFound},
+      {u"flash disk\\run\\other.exe", kNotFound},
+      {u"Flash Disk\\Gone\\App.EXE", kNoPath},
+      {u"FLASH DISK\\GONE\\app.exe", kNoPath},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(orlik::ToUtf8(c.path));
+    EXPECT_EQ(ReadAll(c.path)[0], '!');
+    EXPECT_EQ(FindOne(c.path), c.find);
+    EXPECT_EQ(GetFileAttributesW(c.path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(CopyFileW(c.path, u"Flash Disk\\copy.exe", FALSE));
+  }
+  EXPECT_EQ(ReadAll(u"flash disk\\run\\other.exe"), kNotFound);
+  EXPECT_FALSE(CopyFileW(u"flash disk\\run\\other.exe", u"Flash Disk\\copy.exe", FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(fs::exists(Host("Flash Disk/copy.exe")));
+  EXPECT_FALSE(fs::exists(Host("Flash Disk/Run/Other.exe"))) << "reading creates nothing";
+}
+
+// Host file systems may hold names that differ only in case: the spelling
+// that is stored wins, and a search lists both, upper case first.
+TEST_F(PathResolution, TheExactSpellingWinsOverAnotherCase) {
+  Write("Dup/a.txt", "lower");
+  Write("Dup/A.TXT", "upper");
+  Write("Dup/b.txt", "b");
+  EXPECT_EQ(ReadAll(u"dup\\a.txt"), "lower");
+  EXPECT_EQ(ReadAll(u"Dup\\A.TXT"), "upper");
+  EXPECT_EQ(FindOne(u"Dup\\A.TXT"), "A.TXT 5");
+  EXPECT_EQ(FindOne(u"Dup\\a.txt"), "a.txt 5");
+  EXPECT_EQ(List(u"DUP\\*.*"), (std::vector<std::string>{"A.TXT", "a.txt", "b.txt"}));
+}
+
+TEST_F(PathResolution, SymbolicLinksAreFollowed) {
+  Write("Real/Data.bin", "xyz");
+  fs::create_directory_symlink("Real", Host("Linked"));
+  fs::create_symlink("Data.bin", Host("Real/Alias.bin"));
+  fs::create_symlink("nothing", Host("Real/Dead.bin"));
+  for (const char16_t* spelling :
+       {u"Linked\\Data.bin", u"linked\\DATA.BIN", u"Real\\Alias.bin", u"LINKED\\alias.bin"}) {
+    SCOPED_TRACE(orlik::ToUtf8(spelling));
+    EXPECT_EQ(ReadAll(spelling), "xyz");
+    EXPECT_EQ(GetFileAttributesW(spelling), DWORD(FILE_ATTRIBUTE_ARCHIVE));
+  }
+  EXPECT_EQ(FindOne(u"linked\\alias.BIN"), "Alias.bin 3");
+  EXPECT_EQ(GetFileAttributesW(u"LINKED"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  // A link to nothing is not a file, and a search passes it by.
+  EXPECT_EQ(ReadAll(u"Linked\\Dead.bin"), kNotFound);
+  EXPECT_EQ(FindOne(u"Linked\\dead.bin"), kNotFound);
+  EXPECT_EQ(List(u"linked\\*.bin"), (std::vector<std::string>{"Alias.bin", "Data.bin"}));
+}
+
+// A search record carries the whole size, beyond 32 bits, the same whether
+// the file is found by name or by listing.
+TEST_F(PathResolution, SearchRecordsCarrySizesBeyondFourGigabytes) {
+  Write("Big/huge.img", "");
+  fs::resize_file(Host("Big/huge.img"), (uint64_t(5) << 32) + 7);  // sparse: no blocks written
+  for (const char16_t* pattern : {u"big\\HUGE.IMG", u"Big\\*.img"}) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(pattern, &data);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << orlik::ToUtf8(pattern);
+    FindClose(h);
+    EXPECT_EQ(data.nFileSizeHigh, 5u);
+    EXPECT_EQ(data.nFileSizeLow, 7u);
+    EXPECT_EQ(data.dwFileAttributes, DWORD(FILE_ATTRIBUTE_ARCHIVE));
+  }
+}
+
+}  // namespace

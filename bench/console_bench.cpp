@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,7 +64,11 @@ struct Remote {
   bool ready = false;
 };
 
-void BM_DriveToQueueByte(benchmark::State& state) {
+// Drives HW-Q3 to alternate levels through `drive` and times each until the
+// port's queue in the application gives the byte. drive(level) starts the
+// drive and returns what finishes it once the byte is there.
+template <class Drive>
+void TimeDrivesToQueueByte(benchmark::State& state, Drive drive) {
   PrivateRoot();
   Remote r;
   if (!r.ready) return state.SkipWithError("no panel application");
@@ -71,10 +76,10 @@ void BM_DriveToQueueByte(benchmark::State& state) {
   int level = 0;
   for (auto _ : state) {
     auto t0 = Clock::now();
-    r.console.SendRaw(std::string("{\"cmd\":\"drive\",\"pin\":\"HW-Q3\",\"level\":") + char('0' + level) + "}\n");
+    auto finish = drive(r, level);
     int byte = r.ReadByte();
     auto t1 = Clock::now();
-    r.console.Next();  // the reply
+    finish();
     if (byte < 0) return state.SkipWithError("no byte in the queue");
     double s = std::chrono::duration<double>(t1 - t0).count();
     state.SetIterationTime(s);
@@ -83,30 +88,25 @@ void BM_DriveToQueueByte(benchmark::State& state) {
   }
   Percentiles(state, us);
 }
+
+void BM_DriveToQueueByte(benchmark::State& state) {
+  TimeDrivesToQueueByte(state, [](Remote& r, int level) {
+    r.console.SendRaw(std::string("{\"cmd\":\"drive\",\"pin\":\"HW-Q3\",\"level\":") + char('0' + level) + "}\n");
+    return [&r] { r.console.Next(); };  // the reply
+  });
+}
 BENCHMARK(BM_DriveToQueueByte)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 // The same through the command-line tool: a process start per drive.
 void BM_OrlikPanelDriveToQueueByte(benchmark::State& state) {
-  PrivateRoot();
-  Remote r;
-  if (!r.ready) return state.SkipWithError("no panel application");
-  std::vector<double> us;
-  int level = 0;
-  std::string pid = std::to_string(r.app.pid());
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    Child tool({ORLIK_PANEL, "--pid", pid, "drive", std::string("HW-Q3=") + char('0' + level)});
-    int byte = r.ReadByte();
-    auto t1 = Clock::now();
-    tool.CloseInput();
-    tool.Wait();
-    if (byte < 0) return state.SkipWithError("no byte in the queue");
-    double s = std::chrono::duration<double>(t1 - t0).count();
-    state.SetIterationTime(s);
-    us.push_back(s * 1e6);
-    level ^= 1;
-  }
-  Percentiles(state, us);
+  TimeDrivesToQueueByte(state, [](Remote& r, int level) {
+    auto tool = std::make_shared<Child>(std::vector<std::string>{
+        ORLIK_PANEL, "--pid", std::to_string(r.app.pid()), "drive", std::string("HW-Q3=") + char('0' + level)});
+    return [tool] {
+      tool->CloseInput();
+      tool->Wait();
+    };
+  });
 }
 BENCHMARK(BM_OrlikPanelDriveToQueueByte)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
 

@@ -33,9 +33,6 @@ struct Lettra {
     if (!handle) return;
     auto lookup = [this](const char* name) { return dlsym(handle, name); };
     ok = e.Resolve(lookup);
-    printOut = reinterpret_cast<decltype(&::PrintOut)>(lookup("PrintOut"));
-    isPrinting = reinterpret_cast<decltype(&::IsPrinting)>(lookup("IsPrinting"));
-    ok = ok && printOut && isPrinting;
   }
   ~Lettra() {
     if (handle) dlclose(handle);
@@ -47,8 +44,6 @@ struct Lettra {
   void* handle = nullptr;
   bool ok = false;
   lettra_sample::Exports e{};
-  decltype(&::PrintOut) printOut = nullptr;
-  decltype(&::IsPrinting) isPrinting = nullptr;
 };
 
 constexpr int kWidth = 2330, kHeight = 3283;
@@ -72,10 +67,10 @@ void BM_PrintSamplePage(benchmark::State& state) {
     state.ResumeTiming();
     lettra.e.PrintSetup(nullptr, 1, 1, 0, 1);
     lettra_sample::DrawSamplePage(lettra.e, u"\\screen.png", 0);
-    lettra.printOut();
+    lettra.e.PrintOut();
     // The port file is written whole at the end of the document.
-    while (lettra.isPrinting() == 1) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    if (lettra.isPrinting() != 0) return state.SkipWithError("print failed");
+    while (lettra.e.IsPrinting() == 1) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (lettra.e.IsPrinting() != 0) return state.SkipWithError("print failed");
     bytes = std::filesystem::file_size(lettra.Port());
   }
   const double planes = 3.0 * ((kWidth + 7) / 8) * kHeight;

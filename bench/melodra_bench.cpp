@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "fixture_main.h"
+
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -58,7 +60,7 @@ struct Player {
       fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
       return fn != nullptr;
     };
-    ok = get(Initialization, "Initialization") && get(SetPreviewWindowHandle, "SetPreviewWindowHandle") &&
+    ready = get(Initialization, "Initialization") && get(SetPreviewWindowHandle, "SetPreviewWindowHandle") &&
          get(Open, "Open") && get(Play, "Play") && get(Pause, "Pause") && get(Stop, "Stop") &&
          get(IsComplete, "IsComplete") && get(SetCurrentPos, "SetCurrentPos") &&
          get(GetCurrentPos, "GetCurrentPos") && get(ReleaseEx, "ReleaseEx");
@@ -68,7 +70,7 @@ struct Player {
     RegisterClassW(&wc);
     window = CreateWindowExW(0, u"BenchPlayer", u"", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr,
                              nullptr, nullptr, nullptr);
-    ok = ok && window && Initialization() == 0 && SetPreviewWindowHandle(window);
+    ready = ready && window && Initialization() == 0 && SetPreviewWindowHandle(window);
   }
   ~Player() {
     if (handle) {
@@ -95,7 +97,8 @@ struct Player {
   std::string root, clip;
   void* handle = nullptr;
   HWND window = nullptr;
-  bool ok = false;
+  bool ready = false;
+  bool ok() const { return ready; }
   int32_t (*Initialization)() = nullptr;
   int32_t (*SetPreviewWindowHandle)(HWND) = nullptr;
   int32_t (*Open)(const char16_t*) = nullptr;
@@ -170,19 +173,11 @@ BENCHMARK(SeekPaused)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTim
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Player p;
-  if (!p.ok) {
-    std::fprintf(stderr, "melodra_bench: no clip (gst-launch-1.0 with x264enc, avenc_aac) or no libMelodra.so\n");
-    return 1;
-  }
-  player = &p;
-  benchmark::RunSpecifiedBenchmarks();
-  auto m = cpuPerPlay.find("melodra"), g = cpuPerPlay.find("playbin");
-  if (m != cpuPerPlay.end() && g != cpuPerPlay.end())
-    std::printf("10 s 640x480 H.264+AAC: Melodra %.2f CPU s, playbin %.2f CPU s, Melodra/playbin %.2f\n",
-                m->second, g->second, m->second / g->second);
-  player = nullptr;
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithFixture(argc, argv, player,
+                               "melodra_bench: no clip (gst-launch-1.0 with x264enc, avenc_aac) or no libMelodra.so", [] {
+    auto m = cpuPerPlay.find("melodra"), g = cpuPerPlay.find("playbin");
+    if (m != cpuPerPlay.end() && g != cpuPerPlay.end())
+      std::printf("10 s 640x480 H.264+AAC: Melodra %.2f CPU s, playbin %.2f CPU s, Melodra/playbin %.2f\n",
+                  m->second, g->second, m->second / g->second);
+  });
 }

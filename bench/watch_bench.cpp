@@ -4,6 +4,8 @@
 // port's queue.
 #include <tolvex/ferrox.h>
 
+#include "export_table.h"
+
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -21,46 +23,32 @@
 
 namespace {
 
-struct Ferrox {
+#define WATCH_BENCH_EXPORTS(X) \
+  X(SetPortDCfg) X(GetPortDData) X(PortDWatchStartEx) X(PortDWatchStopEx) X(PortDWatchIdleInterval)
+TOLVEX_EXPORT_TABLE(WatchExports, WATCH_BENCH_EXPORTS);
+
+struct Ferrox : tolvex_test::LoadedLibrary<WatchExports> {
   Ferrox() {
     // A private panel root, so the port queues are this run's own.
     static std::string root = (std::filesystem::temp_directory_path() / "orlik-bench-XXXXXX").string();
     static const bool made = mkdtemp(root.data()) != nullptr;
     if (made) setenv("ORLIK_ROOT", root.c_str(), 1);
     orlik_sim_reset();
-    handle = dlopen((std::string(TOLVEX_LIB_DIR) + "/libFerrox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    setCfgD = Get<decltype(&::SetPortDCfg)>("SetPortDCfg");
-    getDataD = Get<decltype(&::GetPortDData)>("GetPortDData");
-    start = Get<decltype(&::PortDWatchStartEx)>("PortDWatchStartEx");
-    stop = Get<decltype(&::PortDWatchStopEx)>("PortDWatchStopEx");
-    idle = Get<decltype(&::PortDWatchIdleInterval)>("PortDWatchIdleInterval");
-    setCfgD(0);
+    if (!Load(TOLVEX_LIB_DIR "/libFerrox.so")) return;
+    SetPortDCfg(0);
     for (int pin = 0; pin < 8; ++pin) orlik_sim_drive_pin('Q', pin, 0);
   }
-  ~Ferrox() {
-    if (handle) dlclose(handle);
-  }
-  template <class F>
-  F Get(const char* name) {
-    return reinterpret_cast<F>(handle ? dlsym(handle, name) : nullptr);
-  }
-  void* handle = nullptr;
-  decltype(&::SetPortDCfg) setCfgD = nullptr;
-  decltype(&::GetPortDData) getDataD = nullptr;
-  decltype(&::PortDWatchStartEx) start = nullptr;
-  decltype(&::PortDWatchStopEx) stop = nullptr;
-  decltype(&::PortDWatchIdleInterval) idle = nullptr;
 };
 
 // Reference: the application reads the port byte itself, as fast as it can
 // (register accesses traced, as in the watch measurement).
 void BM_ApplicationReadsPortByte(benchmark::State& state) {
   Ferrox f;
-  if (!f.handle) return state.SkipWithError("libFerrox.so not loaded");
+  if (!f.ok()) return state.SkipWithError("libFerrox.so not loaded");
   orlik_sim_trace(1);
   int sink = 0;
   for (auto _ : state) {
-    sink += f.getDataD();
+    sink += f.GetPortDData();
     if ((state.iterations() & 0xFFFF) == 0) orlik_sim_trace(1);  // keep the trace small
   }
   orlik_sim_trace(0);
@@ -73,9 +61,9 @@ BENCHMARK(BM_ApplicationReadsPortByte);
 // reads of port D's data register during 50 ms windows.
 void BM_WatchLoopSamples(benchmark::State& state) {
   Ferrox f;
-  if (!f.handle) return state.SkipWithError("libFerrox.so not loaded");
-  f.idle(int(state.range(0)));
-  f.start();
+  if (!f.ok()) return state.SkipWithError("libFerrox.so not loaded");
+  f.PortDWatchIdleInterval(int(state.range(0)));
+  f.PortDWatchStartEx();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   double samples = 0, seconds = 0;
   for (auto _ : state) {
@@ -89,7 +77,7 @@ void BM_WatchLoopSamples(benchmark::State& state) {
     seconds += std::chrono::duration<double>(t1 - t0).count();
     state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
   }
-  f.stop();
+  f.PortDWatchStopEx();
   state.counters["samples_per_s"] = samples / seconds;
 }
 BENCHMARK(BM_WatchLoopSamples)->Arg(10000)->Arg(0)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -99,9 +87,9 @@ BENCHMARK(BM_WatchLoopSamples)->Arg(10000)->Arg(0)->Iterations(10)->UseManualTim
 // time includes the host waking it.
 void BM_PinChangeToQueue(benchmark::State& state) {
   Ferrox f;
-  if (!f.handle) return state.SkipWithError("libFerrox.so not loaded");
-  f.idle(int(state.range(0)));
-  f.start();
+  if (!f.ok()) return state.SkipWithError("libFerrox.so not loaded");
+  f.PortDWatchIdleInterval(int(state.range(0)));
+  f.PortDWatchStartEx();
   MSGQUEUEOPTIONS o = {sizeof(MSGQUEUEOPTIONS), 0, 0, 1, TRUE};
   HANDLE reader = CreateMsgQueue(u"Tolvex_TolGPIOFastD", &o);
   // The reader as urgent as the watch (where the host allows), so that the
@@ -132,7 +120,7 @@ void BM_PinChangeToQueue(benchmark::State& state) {
   state.counters["drive_us"] = driveSeconds * 1e6 / double(state.iterations());
   setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), oldNice);
   CloseMsgQueue(reader);
-  f.stop();
+  f.PortDWatchStopEx();
 }
 BENCHMARK(BM_PinChangeToQueue)->Arg(10000)->Arg(0)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

@@ -2,6 +2,7 @@
 
 #include <orlik/dshow.h>
 #include <orlik/windows.h>
+#include <tolvex/non_copyable.h>
 
 #include <cstdint>
 
@@ -11,12 +12,10 @@ namespace ferrox {
 inline constexpr size_t kPlayPathCapacity = 260;
 
 // Sound playback through a filter graph, and the device's wave-output volume.
-class SoundPlayer {
+class SoundPlayer : tolvex::NonCopyable {
  public:
   SoundPlayer();
   virtual ~SoundPlayer();
-  SoundPlayer(const SoundPlayer&) = delete;
-  SoundPlayer& operator=(const SoundPlayer&) = delete;
 
   int32_t SetPlayFilePath(const WCHAR* path);
   int32_t Play_Sound();

@@ -38,6 +38,19 @@ Box CentredBox(int32_t cx, int32_t cy, int32_t width, int32_t height) {
   return {s.ToDevice(x - rx), s.ToDevice(y - ry), s.ToDevice(x + rx), s.ToDevice(y + ry)};
 }
 
+// A gradient's corner: the colour's 8-bit channels in the high byte of each
+// 16-bit one, opaque.
+TRIVERTEX Vertex(int32_t x, int32_t y, COLORREF colour) {
+  TRIVERTEX v = {};
+  v.x = x;
+  v.y = y;
+  v.Red = static_cast<COLOR16>(GetRValue(colour) << 8);
+  v.Green = static_cast<COLOR16>(GetGValue(colour) << 8);
+  v.Blue = static_cast<COLOR16>(GetBValue(colour) << 8);
+  v.Alpha = 0;
+  return v;
+}
+
 // ImageDraw1's bitmap: null when the identifier names no bitmap resource.
 HBITMAP LoadPageBitmap(int32_t id) {
   return LoadBitmapW(reinterpret_cast<HINSTANCE>(printState.resourceModule),
@@ -111,19 +124,7 @@ TOLVEX_EXPORT BOOL GradientFills(int32_t x, int32_t y, int32_t width, int32_t he
                                  COLORREF colour1, COLORREF colour2, int32_t mode) {
   auto& s = printState;
   Box b = PageBox(x, y, width, height);
-  TRIVERTEX vertices[2] = {};
-  vertices[0].x = b.left;
-  vertices[0].y = b.top;
-  vertices[0].Red = static_cast<COLOR16>(GetRValue(colour1) << 8);
-  vertices[0].Green = static_cast<COLOR16>(GetGValue(colour1) << 8);
-  vertices[0].Blue = static_cast<COLOR16>(GetBValue(colour1) << 8);
-  vertices[0].Alpha = 0;
-  vertices[1].x = b.right;
-  vertices[1].y = b.bottom;
-  vertices[1].Red = static_cast<COLOR16>(GetRValue(colour2) << 8);
-  vertices[1].Green = static_cast<COLOR16>(GetGValue(colour2) << 8);
-  vertices[1].Blue = static_cast<COLOR16>(GetBValue(colour2) << 8);
-  vertices[1].Alpha = 0;
+  TRIVERTEX vertices[2] = {Vertex(b.left, b.top, colour1), Vertex(b.right, b.bottom, colour2)};
   GRADIENT_RECT rect = {0, 1};
   return GradientFill(s.printerDC, vertices, 2, &rect, 1, static_cast<ULONG>(mode));
 }

@@ -5,6 +5,7 @@
 #include <orlik/windows.h>
 #include <tolvex/export.h>
 #include <tolvex/lettra.h>
+#include <tolvex/non_copyable.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,12 +16,10 @@ namespace lettra {
 inline constexpr size_t kDeviceNameUnits = 200;
 inline constexpr size_t kFontFaceUnits = 50;
 
-class PrintState {
+class PrintState : tolvex::NonCopyable {
  public:
   PrintState();
   ~PrintState();
-  PrintState(const PrintState&) = delete;
-  PrintState& operator=(const PrintState&) = delete;
 
   // Scale rule: in high quality every page unit is two printer pixels.
   // Scale64 is exact; Scale gives what a DC coordinate can hold, the nearest

@@ -62,23 +62,12 @@ int32_t PlayerState::ViewFullSizeMode(int32_t mode) {
 
 }  // namespace melodra
 
-using melodra::playerState;
+using melodra::PlayerState;
+using melodra::Serialised;
 
-TOLVEX_EXPORT int32_t GetCurrentPos() {
-  return playerState.Serialised([] { return playerState.GetCurrentPos(); });
-}
-TOLVEX_EXPORT int32_t GetMaxPos() {
-  return playerState.Serialised([] { return playerState.GetMaxPos(); });
-}
-TOLVEX_EXPORT int32_t SetCurrentPos(uint32_t seconds) {
-  return playerState.Serialised([=] { return playerState.SetCurrentPos(seconds); });
-}
-TOLVEX_EXPORT int32_t GetVolume() {
-  return playerState.Serialised([] { return playerState.GetVolume(); });
-}
-TOLVEX_EXPORT int32_t SetVolume(int32_t volume) {
-  return playerState.Serialised([=] { return playerState.SetVolume(volume); });
-}
-TOLVEX_EXPORT int32_t ViewFullSizeMode(int32_t mode) {
-  return playerState.Serialised([=] { return playerState.ViewFullSizeMode(mode); });
-}
+TOLVEX_EXPORT int32_t GetCurrentPos() { return Serialised<&PlayerState::GetCurrentPos>(); }
+TOLVEX_EXPORT int32_t GetMaxPos() { return Serialised<&PlayerState::GetMaxPos>(); }
+TOLVEX_EXPORT int32_t SetCurrentPos(uint32_t seconds) { return Serialised<&PlayerState::SetCurrentPos>(seconds); }
+TOLVEX_EXPORT int32_t GetVolume() { return Serialised<&PlayerState::GetVolume>(); }
+TOLVEX_EXPORT int32_t SetVolume(int32_t volume) { return Serialised<&PlayerState::SetVolume>(volume); }
+TOLVEX_EXPORT int32_t ViewFullSizeMode(int32_t mode) { return Serialised<&PlayerState::ViewFullSizeMode>(mode); }

@@ -102,11 +102,8 @@ int32_t PlayerState::Open1(const WCHAR* file, int32_t width, int32_t height) {
 
 }  // namespace melodra
 
-using melodra::playerState;
+using melodra::PlayerState;
+using melodra::Serialised;
 
-TOLVEX_EXPORT int32_t Open(const WCHAR* file) {
-  return playerState.Serialised([=] { return playerState.Open(file); });
-}
-TOLVEX_EXPORT int32_t Open1(const WCHAR* file, int32_t width, int32_t height) {
-  return playerState.Serialised([=] { return playerState.Open1(file, width, height); });
-}
+TOLVEX_EXPORT int32_t Open(const WCHAR* file) { return Serialised<&PlayerState::Open>(file); }
+TOLVEX_EXPORT int32_t Open1(const WCHAR* file, int32_t width, int32_t height) { return Serialised<&PlayerState::Open1>(file, width, height); }

@@ -120,17 +120,10 @@ int32_t PlayerState::IsComplete() { return complete; }
 
 }  // namespace melodra
 
-using melodra::playerState;
+using melodra::PlayerState;
+using melodra::Serialised;
 
-TOLVEX_EXPORT int32_t Play() {
-  return playerState.Serialised([] { return playerState.Play(); });
-}
-TOLVEX_EXPORT int32_t Stop() {
-  return playerState.Serialised([] { return playerState.Stop(); });
-}
-TOLVEX_EXPORT int32_t Pause() {
-  return playerState.Serialised([] { return playerState.Pause(); });
-}
-TOLVEX_EXPORT int32_t IsComplete() {
-  return playerState.Serialised([] { return playerState.IsComplete(); });
-}
+TOLVEX_EXPORT int32_t Play() { return Serialised<&PlayerState::Play>(); }
+TOLVEX_EXPORT int32_t Stop() { return Serialised<&PlayerState::Stop>(); }
+TOLVEX_EXPORT int32_t Pause() { return Serialised<&PlayerState::Pause>(); }
+TOLVEX_EXPORT int32_t IsComplete() { return Serialised<&PlayerState::IsComplete>(); }

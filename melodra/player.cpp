@@ -83,14 +83,9 @@ int32_t PlayerState::ReleaseEx() {
 
 }  // namespace melodra
 
-using melodra::playerState;
+using melodra::PlayerState;
+using melodra::Serialised;
 
-TOLVEX_EXPORT int32_t Initialization() {
-  return playerState.Serialised([] { return playerState.Initialization(); });
-}
-TOLVEX_EXPORT int32_t SetPreviewWindowHandle(HWND window) {
-  return playerState.Serialised([=] { return playerState.SetPreviewWindowHandle(window); });
-}
-TOLVEX_EXPORT int32_t ReleaseEx() {
-  return playerState.Serialised([] { return playerState.ReleaseEx(); });
-}
+TOLVEX_EXPORT int32_t Initialization() { return Serialised<&PlayerState::Initialization>(); }
+TOLVEX_EXPORT int32_t SetPreviewWindowHandle(HWND window) { return Serialised<&PlayerState::SetPreviewWindowHandle>(window); }
+TOLVEX_EXPORT int32_t ReleaseEx() { return Serialised<&PlayerState::ReleaseEx>(); }

@@ -7,6 +7,7 @@
 #include <orlik/windows.h>
 #include <tolvex/export.h>
 #include <tolvex/melodra.h>
+#include <tolvex/non_copyable.h>
 
 #include <atomic>
 #include <cstdint>
@@ -23,12 +24,10 @@ inline constexpr LONGLONG kUnitsPerSecond = 10000000;
 // Full volume at the exports is 10000, IBasicAudio's full volume is 0 dB.
 inline constexpr LONG kVolumeOffset = 10000;
 
-class PlayerState {
+class PlayerState : tolvex::NonCopyable {
  public:
   PlayerState();
   ~PlayerState();
-  PlayerState(const PlayerState&) = delete;
-  PlayerState& operator=(const PlayerState&) = delete;
 
   // Graph and lifetime (player.cpp).
   HRESULT BuildGraph();
@@ -115,5 +114,12 @@ class PlayerState {
 extern std::atomic<uint8_t> stopRequested;
 
 extern PlayerState playerState;
+
+// An export that is one of the player's methods, run under its lock:
+// Serialised<&PlayerState::Play>().
+template <auto Method, class... Args>
+int32_t Serialised(Args... args) noexcept {
+  return playerState.Serialised([=] { return (playerState.*Method)(args...); });
+}
 
 }  // namespace melodra

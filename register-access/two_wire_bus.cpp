@@ -59,14 +59,22 @@ void TwoWireBus::Initialise() {
 
 void TwoWireBus::Start() const {
   DataDirection(1);
+  StartCondition();
+}
+
+void TwoWireBus::Stop() const {
+  DataDirection(1);
+  StopCondition();
+}
+
+void TwoWireBus::StartCondition() const {
   SetData(1);
   SetClock(1);
   SetData(0);  // data falls while the clock is high: start
   SetClock(0);
 }
 
-void TwoWireBus::Stop() const {
-  DataDirection(1);
+void TwoWireBus::StopCondition() const {
   SetData(0);
   SetClock(0);
   SetClock(1);

@@ -48,8 +48,13 @@ class TwoWireBus {
   // Sequences.
   // Lines to output and idle high, the pull write; ackWaitTimeout = -1, speed = 0.
   void Initialise();
+  // The data line made an output, then the start or stop condition.
   void Start() const;
   void Stop() const;
+  // The conditions alone, for a bus whose data line is already an output:
+  // data falls (start) or rises (stop) while the clock is high.
+  void StartCondition() const;
+  void StopCondition() const;
   // Sends bits 7 to 0 of value; returns the acknowledge level: 0 when the
   // device pulled the data line low, 1 when nobody did.
   int WriteByte(int value) const;

@@ -4,6 +4,7 @@
 
 #include <orlik/windows.h>
 #include <tolvex/export.h>
+#include <tolvex/non_copyable.h>
 #include <tolvex/tessary.h>
 
 #include <atomic>
@@ -24,12 +25,10 @@ bool CopyField(WCHAR* field, size_t capacity, const WCHAR* text);
 void ToWirePath(WCHAR* path);
 void ToCallerPath(WCHAR* path);
 
-class FtpState {
+class FtpState : tolvex::NonCopyable {
  public:
   FtpState();
   ~FtpState();
-  FtpState(const FtpState&) = delete;
-  FtpState& operator=(const FtpState&) = delete;
 
   // Connection (connection.cpp).
   int32_t SetConnectInfo(const WCHAR* server, int32_t port, const WCHAR* user,
@@ -55,8 +54,9 @@ class FtpState {
 
  private:
   int32_t StartTransfer(const WCHAR* remote, const WCHAR* local, LPTHREAD_START_ROUTINE thread);
-  static DWORD WINAPI DownloadThread(LPVOID state);
-  static DWORD WINAPI UploadThread(LPVOID state);
+  // The thread of a transfer: runs Download or Upload.
+  template <void (FtpState::*Transfer)()>
+  static DWORD WINAPI TransferThread(LPVOID state);
   void Download();
   void Upload();
   uint64_t RemoteFileSize(const WCHAR* path);

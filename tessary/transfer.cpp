@@ -45,6 +45,16 @@ struct TransferFiles {
   ~TransferFiles() { Close(); }
 };
 
+// A transfer given up on a cancel request: its files and buffer closed, the
+// outcome there, and only then the canceller woken.
+void EndCancelled(TransferFiles& files, std::unique_ptr<BYTE[]>& buffer, std::atomic<int32_t>& percentage,
+                  HANDLE cancelEvent) {
+  files.Close();
+  buffer.reset();
+  percentage = -1;
+  SetEvent(cancelEvent);
+}
+
 std::unique_ptr<BYTE[]> AllocateBuffer(const BlockPlan& plan) {
   return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[plan.bufferSize]);
 }
@@ -91,29 +101,20 @@ int32_t FtpState::StartTransfer(const WCHAR* remote, const WCHAR* local,
 }
 
 int32_t FtpState::FileDownload(const WCHAR* remote, const WCHAR* local) {
-  return StartTransfer(remote, local, DownloadThread);
+  return StartTransfer(remote, local, TransferThread<&FtpState::Download>);
 }
 
 int32_t FtpState::FileUpload(const WCHAR* local, const WCHAR* remote) {
-  return StartTransfer(remote, local, UploadThread);
+  return StartTransfer(remote, local, TransferThread<&FtpState::Upload>);
 }
 
 // Nothing a transfer does may end the process: whatever escapes the loops'
 // own handlers fails the transfer.
-DWORD WINAPI FtpState::DownloadThread(LPVOID state) {
+template <void (FtpState::*Transfer)()>
+DWORD WINAPI FtpState::TransferThread(LPVOID state) {
   auto* ftp = static_cast<FtpState*>(state);
   try {
-    ftp->Download();
-  } catch (...) {
-    ftp->percentage = -1;
-  }
-  return 0;
-}
-
-DWORD WINAPI FtpState::UploadThread(LPVOID state) {
-  auto* ftp = static_cast<FtpState*>(state);
-  try {
-    ftp->Upload();
+    (ftp->*Transfer)();
   } catch (...) {
     ftp->percentage = -1;
   }
@@ -157,10 +158,7 @@ void FtpState::Upload() {
       if (cancelRequested == 1) {
         // The canceller is woken only once the connection is free again, and
         // finds the outcome already there.
-        files.Close();
-        buffer.reset();
-        percentage = -1;
-        SetEvent(cancelEvent);
+        EndCancelled(files, buffer, percentage, cancelEvent);
         return;
       }
       DWORD read = 0;
@@ -252,10 +250,7 @@ void FtpState::Download() {
         // Local file, remote file, buffer; the canceller is woken only once
         // the connection is free again, and finds the outcome already there.
         closeLocal();
-        files.Close();
-        buffer.reset();
-        percentage = -1;
-        SetEvent(cancelEvent);
+        EndCancelled(files, buffer, percentage, cancelEvent);
         return;
       }
       DWORD read = 0;

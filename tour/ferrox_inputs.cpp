@@ -12,31 +12,21 @@
 
 namespace tour {
 
+#define FERROX_INPUTS_EXPORTS(X) X(SetPortDCfg) X(PortDWatchStartEx) X(PortDWatchStopEx) X(GetPortQueueCount) \
+  X(GetADCData) X(SetFiltering) X(GetDetailFilteringADCData) X(GetBatteryVoltage) X(GetBatteryPercent) \
+  X(IsExtDCPowerIN) X(NDISDriverReBind) X(PowerOFF)
+TOLVEX_EXPORT_TABLE(FerroxInputsExports, FERROX_INPUTS_EXPORTS);
+
 static bool FerroxInputs() {
-  Module ferrox("libFerrox.so");
+  Loaded<FerroxInputsExports> ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto setCfgD = TOUR_EXPORT(ferrox, SetPortDCfg);
-  auto watchStart = TOUR_EXPORT(ferrox, PortDWatchStartEx);
-  auto watchStop = TOUR_EXPORT(ferrox, PortDWatchStopEx);
-  auto queueCount = TOUR_EXPORT(ferrox, GetPortQueueCount);
-  auto adc = TOUR_EXPORT(ferrox, GetADCData);
-  auto filtering = TOUR_EXPORT(ferrox, SetFiltering);
-  auto detailed = TOUR_EXPORT(ferrox, GetDetailFilteringADCData);
-  auto volts = TOUR_EXPORT(ferrox, GetBatteryVoltage);
-  auto percent = TOUR_EXPORT(ferrox, GetBatteryPercent);
-  auto external = TOUR_EXPORT(ferrox, IsExtDCPowerIN);
-  auto rebind = TOUR_EXPORT(ferrox, NDISDriverReBind);
-  auto powerOff = TOUR_EXPORT(ferrox, PowerOFF);
-  if (!setCfgD || !watchStart || !watchStop || !queueCount || !adc || !filtering || !detailed ||
-      !volts || !percent || !external || !rebind || !powerOff)
-    return false;
   bool ok = true;
 
   // Port watch: the application opens the port's queue by name and reads
   // one byte per change.
-  setCfgD(0x00);
+  ferrox.SetPortDCfg(0x00);
   for (int pin = 0; pin < 8; ++pin) orlik_sim_drive_pin('Q', pin, 0);
-  watchStart();
+  ferrox.PortDWatchStartEx();
   MSGQUEUEOPTIONS options = {sizeof(MSGQUEUEOPTIONS), 0, 0, 1, TRUE};
   HANDLE reader = CreateMsgQueue(u"Tolvex_TolGPIOFastD", &options);
   Sleep(20);  // the watch takes its first sample
@@ -46,7 +36,7 @@ static bool FerroxInputs() {
   for (int pin : pins) {
     level[pin] ^= 1;
     orlik_sim_drive_pin('Q', pin, level[pin]);
-    for (int i = 0; i < 1000 && queueCount(reader) == 0; ++i) Sleep(1);
+    for (int i = 0; i < 1000 && ferrox.GetPortQueueCount(reader) == 0; ++i) Sleep(1);
     BYTE b = 0;
     DWORD got = 0, flags = 0;
     if (ReadMsgQueue(reader, &b, 1, &got, 1000, &flags)) {
@@ -55,7 +45,7 @@ static bool FerroxInputs() {
       seen += text;
     }
   }
-  watchStop();
+  ferrox.PortDWatchStopEx();
   CloseMsgQueue(reader);
   std::printf("   port D watch, pins Q0, Q3, Q0 toggled -> queue \"Tolvex_TolGPIOFastD\" gave %s\n",
               seen.c_str());
@@ -63,13 +53,13 @@ static bool FerroxInputs() {
 
   // Analogue inputs.
   orlik_sim_adc_set_volts(3, 1.65);
-  int plain = adc(3);
+  int plain = ferrox.GetADCData(3);
   const int codes[10] = {900, 905, 3000, 898, 902, 901, 0, 899, 903, 4095};
   orlik_sim_adc_feed(3, codes, 10);
-  filtering(1);
-  int filtered = adc(3);
-  filtering(0);
-  int fine = detailed(3, 50, 20);
+  ferrox.SetFiltering(1);
+  int filtered = ferrox.GetADCData(3);
+  ferrox.SetFiltering(0);
+  int fine = ferrox.GetDetailFilteringADCData(3, 50, 20);
   std::printf("   AIN3 at 1.65 V: plain %d; ten noisy conversions filtered to %d; detailed (50 samples) %d\n",
               plain, filtered, fine);
   ok = ok && plain == 2048 && filtered == 901 && fine == 2048;
@@ -77,11 +67,11 @@ static bool FerroxInputs() {
   // Battery between the default limits 6.7 V and 8.4 V, and what the
   // percentage does across them (written as a table).
   orlik_sim_adc_set_volts(0, 7.5);
-  double onBattery = volts();
-  int pct = percent();
+  double onBattery = ferrox.GetBatteryVoltage();
+  int pct = ferrox.GetBatteryPercent();
   orlik_sim_set_external_supply(1);
-  double onSupply = volts();
-  int present = external();
+  double onSupply = ferrox.GetBatteryVoltage();
+  int present = ferrox.IsExtDCPowerIN();
   orlik_sim_set_external_supply(0);
   std::printf("   battery 7.5 V: %.3f V, %d %%; with external supply (detected: %d) %.3f V\n", onBattery,
               pct, present, onSupply);
@@ -91,19 +81,19 @@ static bool FerroxInputs() {
   csv << "battery_volts,GetBatteryVoltage,GetBatteryPercent\n";
   for (int mv = 6400; mv <= 8800; mv += 100) {
     orlik_sim_adc_set_volts(0, mv / 1000.0);
-    double v = volts();
-    csv << mv / 1000.0 << ',' << v << ',' << percent() << '\n';
+    double v = ferrox.GetBatteryVoltage();
+    csv << mv / 1000.0 << ',' << v << ',' << ferrox.GetBatteryPercent() << '\n';
   }
   std::printf("   battery percent from 6.4 V to 8.8 V: %s\n", table.c_str());
 
   // Network rebind, then power-off.
-  rebind();
+  ferrox.NDISDriverReBind();
   char names[32];
   orlik_sim_last_rebind(names, sizeof names);
   std::printf("   NDISDriverReBind: the adapter saw %d rebind request(s), adapter \"%s\"\n",
               orlik_sim_rebind_count(), names);
   ok = ok && orlik_sim_rebind_count() == 1;
-  powerOff();
+  ferrox.PowerOFF();
   std::printf("   PowerOFF: power-off line HW-P13 = %d, panel switched off: %s\n",
               orlik_sim_pin_level('P', 13), orlik_sim_powered_off() ? "yes" : "no");
   return ok && orlik_sim_powered_off() == 1;

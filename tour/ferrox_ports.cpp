@@ -28,37 +28,29 @@ std::string Levels(const Pin (&pins)[8]) {
 }
 }  // namespace
 
-static bool FerroxPorts() {
-  Module ferrox("libFerrox.so");
-  if (!ferrox.ok()) return false;
-  auto version = TOUR_EXPORT(ferrox, GetNativeDllVersion);
-  auto setCfgA = TOUR_EXPORT(ferrox, SetPortACfg);
-  auto setDataA = TOUR_EXPORT(ferrox, SetPortAData);
-  auto getDataA = TOUR_EXPORT(ferrox, GetPortAData);
-  auto setCfgB = TOUR_EXPORT(ferrox, SetPortBCfg);
-  auto setDataB = TOUR_EXPORT(ferrox, SetPortBData);
-  auto getDataB = TOUR_EXPORT(ferrox, GetPortBData);
-  auto setCfgD = TOUR_EXPORT(ferrox, SetPortDCfg);
-  auto getDataD = TOUR_EXPORT(ferrox, GetPortDData);
-  if (!version || !setCfgA || !setDataA || !getDataA || !setCfgB || !setDataB || !getDataB ||
-      !setCfgD || !getDataD)
-    return false;
+#define FERROX_PORTS_EXPORTS(X) X(GetNativeDllVersion) X(SetPortACfg) X(SetPortAData) X(GetPortAData) \
+  X(SetPortBCfg) X(SetPortBData) X(GetPortBData) X(SetPortDCfg) X(GetPortDData)
+TOLVEX_EXPORT_TABLE(FerroxPortsExports, FERROX_PORTS_EXPORTS);
 
-  std::printf("   GetNativeDllVersion() = %d\n", version());
-  setCfgA(0xFF);
-  setDataA(0xA5);
+static bool FerroxPorts() {
+  Loaded<FerroxPortsExports> ferrox("libFerrox.so");
+  if (!ferrox.ok()) return false;
+
+  std::printf("   GetNativeDllVersion() = %d\n", ferrox.GetNativeDllVersion());
+  ferrox.SetPortACfg(0xFF);
+  ferrox.SetPortAData(0xA5);
   std::printf("   port A out 0xA5 -> pins %s-> GetPortAData() = 0x%02X\n", Levels(kPinsA).c_str(),
-              getDataA());
-  setCfgB(0xFF);
-  setDataB(0xC0);
+              ferrox.GetPortAData());
+  ferrox.SetPortBCfg(0xFF);
+  ferrox.SetPortBData(0xC0);
   std::printf("   port B out 0xC0 -> pins %s-> GetPortBData() = 0x%02X\n", Levels(kPinsB).c_str(),
-              getDataB());
-  setCfgD(0x00);
-  int idle = getDataD();
+              ferrox.GetPortBData());
+  ferrox.SetPortDCfg(0x00);
+  int idle = ferrox.GetPortDData();
   orlik_sim_drive_pin('Q', 3, 0);
-  int pressed = getDataD();
+  int pressed = ferrox.GetPortDData();
   std::printf("   port D inputs with pull-ups: 0x%02X; Q3 pulled low outside: 0x%02X\n", idle, pressed);
-  return version() == 2009070901 && getDataA() == 0xA5 && getDataB() == 0xC0 && idle == 0xFF &&
+  return ferrox.GetNativeDllVersion() == 2009070901 && ferrox.GetPortAData() == 0xA5 && ferrox.GetPortBData() == 0xC0 && idle == 0xFF &&
          pressed == 0xF7;
 }
 

@@ -59,42 +59,36 @@ Played ReadPlayed(const std::string& path, size_t fromByte) {
 
 }  // namespace
 
+#define FERROX_SOUND_EXPORTS(X) X(SetPlayFilePath) X(Play_Sound) X(Stop_Sound) X(Is_Play) X(GetVolume) \
+  X(SetVolume)
+TOLVEX_EXPORT_TABLE(FerroxSoundExports, FERROX_SOUND_EXPORTS);
+
 static bool FerroxSound() {
-  if (!MakeMedia(PanelPath("Flash Disk/Media/chime.wav"), kChime)) {
-    std::printf("   gst-launch-1.0 could not make the sound\n");
-    return false;
-  }
-  Module ferrox("libFerrox.so");
+  if (!MakePanelMedia("Flash Disk/Media/chime.wav", kChime)) return false;
+  Loaded<FerroxSoundExports> ferrox("libFerrox.so");
   if (!ferrox.ok()) return false;
-  auto setPath = ferrox.Get<decltype(&::SetPlayFilePath)>("SetPlayFilePath");
-  auto play = ferrox.Get<decltype(&::Play_Sound)>("Play_Sound");
-  auto stop = ferrox.Get<decltype(&::Stop_Sound)>("Stop_Sound");
-  auto isPlay = ferrox.Get<decltype(&::Is_Play)>("Is_Play");
-  auto getVolume = ferrox.Get<decltype(&::GetVolume)>("GetVolume");
-  auto setVolume = ferrox.Get<decltype(&::SetVolume)>("SetVolume");
-  if (!setPath || !play || !stop || !isPlay || !getVolume || !setVolume) return false;
   const char* wav = std::getenv("ORLIK_AUDIO");
   std::string out = wav ? wav : "";
   bool toFile = out.size() > 4 && out.compare(out.size() - 4, 4, ".wav") == 0;
 
-  bool ok = setPath(u"\\Flash Disk\\Media\\chime.wav") >= 0;
+  bool ok = ferrox.SetPlayFilePath(u"\\Flash Disk\\Media\\chime.wav") >= 0;
   int peaks[2] = {};
   int volumes[2] = {0xFFFF, 0x4000};
   for (int i = 0; i < 2; ++i) {
-    setVolume(volumes[i]);
+    ferrox.SetVolume(volumes[i]);
     size_t before = toFile ? ReadPlayed(out, 0).bytes : 0;
-    ok = ok && play() == 1;
-    for (int t = 0; t < 300 && isPlay() == 1; ++t) std::this_thread::sleep_for(10ms);
-    ok = ok && isPlay() == 0;
+    ok = ok && ferrox.Play_Sound() == 1;
+    for (int t = 0; t < 300 && ferrox.Is_Play() == 1; ++t) std::this_thread::sleep_for(10ms);
+    ok = ok && ferrox.Is_Play() == 0;
     std::this_thread::sleep_for(100ms);
     if (toFile) {
       Played p = ReadPlayed(out, before);
       peaks[i] = p.peak;
-      std::printf("   volume 0x%04X: played %.2f s of sound, peak sample %d\n", getVolume(),
+      std::printf("   volume 0x%04X: played %.2f s of sound, peak sample %d\n", ferrox.GetVolume(),
                   p.byteRate ? double(p.bytes - before) / p.byteRate : 0.0, p.peak);
     }
   }
-  ok = ok && stop() == 1;
+  ok = ok && ferrox.Stop_Sound() == 1;
   if (toFile) {
     std::printf("   everything the speaker played is in %s\n", out.c_str());
     // A quarter of the device volume, a quarter of the amplitude.

@@ -96,14 +96,8 @@ struct TourResources {
 }  // namespace
 
 static bool LettraPrinting() {
-  Module lettra("libLettra.so");
-  if (!lettra.ok()) return false;
-  lettra_sample::Exports e{};
-  if (!e.Resolve([&](const char* name) { return lettra.Get<void*>(name); })) return false;
-  auto printOut = TOUR_EXPORT(lettra, PrintOut);
-  auto isPrinting = TOUR_EXPORT(lettra, IsPrinting);
-  auto getPaperPixel = TOUR_EXPORT(lettra, GetPaperPixel);
-  if (!printOut || !isPrinting || !getPaperPixel) return false;
+  Loaded<lettra_sample::Exports> e("libLettra.so");
+  if (!e.ok()) return false;
 
   std::string root = std::getenv("ORLIK_ROOT") ? std::getenv("ORLIK_ROOT") : "orlik-root";
   std::string port = root + "/LPT1.prn";
@@ -113,14 +107,14 @@ static bool LettraPrinting() {
 
   e.PrintSetup(nullptr, 1, 1, 0, 1);  // high quality, colour, A4, portrait
   int32_t w = 0, h = 0;
-  getPaperPixel(&w, &h);
+  e.GetPaperPixel(&w, &h);
   std::printf("   PrintSetup(PCL Inkjet, high quality, colour, A4, portrait): page %d x %d units\n", w, h);
   auto start = std::chrono::steady_clock::now();
   lettra_sample::DrawSamplePage(e, picture.c_str(), kBitmapId);
-  printOut();
-  int first = isPrinting();
+  e.PrintOut();
+  int first = e.IsPrinting();
   int status;
-  while ((status = isPrinting()) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while ((status = e.IsPrinting()) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("   drew the sample page, PrintOut: IsPrinting %d, then %d after %.0f ms\n", first, status, ms);
 

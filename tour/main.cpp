@@ -30,13 +30,16 @@ std::string PanelPath(const std::string& relative) {
   return std::string(root ? root : "orlik-root") + "/" + relative;
 }
 
-bool MakeMedia(const std::string& path, const std::string& pipeline) {
+bool MakePanelMedia(const std::string& relative, const std::string& pipeline) {
+  std::string path = PanelPath(relative);
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::string description = pipeline;
   for (size_t at; (at = description.find("{out}")) != std::string::npos;)
     description.replace(at, 5, "'" + path + "'");
   std::string command = "gst-launch-1.0 -q " + description + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0 && std::filesystem::exists(path);
+  if (std::system(command.c_str()) == 0 && std::filesystem::exists(path)) return true;
+  std::printf("   gst-launch-1.0 could not make %s\n", relative.c_str());
+  return false;
 }
 
 Module::Module(const char* fileName) {
@@ -47,6 +50,12 @@ Module::Module(const char* fileName) {
 
 Module::~Module() {
   if (handle_) dlclose(handle_);
+}
+
+void* Module::Symbol(const char* name) {
+  void* p = dlsym(handle_, name);
+  if (!p) std::printf("   missing export %s\n", name);
+  return p;
 }
 
 namespace {

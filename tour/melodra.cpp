@@ -2,6 +2,7 @@
 // the screen saved as a picture, seeking, full screen, and the end of the
 // clip, where the player rewinds by itself.
 #include "tour.h"
+#include "wait_for.h"
 
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -40,38 +41,18 @@ void PaintBackground(HWND window) {
   UpdateWindow(window);
 }
 
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
+using tolvex_test::WaitFor;
 
 }  // namespace
 
+#define MELODRA_PLAYER_EXPORTS(X) X(Initialization) X(SetPreviewWindowHandle) X(Open) X(Play) X(IsComplete) \
+  X(GetCurrentPos) X(GetMaxPos) X(SetCurrentPos) X(ViewFullSizeMode) X(ReleaseEx)
+TOLVEX_EXPORT_TABLE(MelodraPlayerExports, MELODRA_PLAYER_EXPORTS);
+
 static bool MelodraPlayer() {
-  if (!MakeMedia(PanelPath("Flash Disk/Media/bars.ogg"), kClip)) {
-    std::printf("   gst-launch-1.0 could not make the clip\n");
-    return false;
-  }
-  Module melodra("libMelodra.so");
+  if (!MakePanelMedia("Flash Disk/Media/bars.ogg", kClip)) return false;
+  Loaded<MelodraPlayerExports> melodra("libMelodra.so");
   if (!melodra.ok()) return false;
-  auto initialization = melodra.Get<decltype(&::Initialization)>("Initialization");
-  auto setWindow = melodra.Get<decltype(&::SetPreviewWindowHandle)>("SetPreviewWindowHandle");
-  auto open = melodra.Get<decltype(&::Open)>("Open");
-  auto play = melodra.Get<decltype(&::Play)>("Play");
-  auto isComplete = melodra.Get<decltype(&::IsComplete)>("IsComplete");
-  auto position = melodra.Get<decltype(&::GetCurrentPos)>("GetCurrentPos");
-  auto length = melodra.Get<decltype(&::GetMaxPos)>("GetMaxPos");
-  auto seek = melodra.Get<decltype(&::SetCurrentPos)>("SetCurrentPos");
-  auto fullScreen = melodra.Get<decltype(&::ViewFullSizeMode)>("ViewFullSizeMode");
-  auto releaseEx = melodra.Get<decltype(&::ReleaseEx)>("ReleaseEx");
-  if (!initialization || !setWindow || !open || !play || !isComplete || !position || !length ||
-      !seek || !fullScreen || !releaseEx)
-    return false;
 
   WNDCLASSW wc = {};
   wc.lpfnWndProc = DefWindowProcW;
@@ -81,36 +62,36 @@ static bool MelodraPlayer() {
                                 nullptr, nullptr, nullptr, nullptr);
   PaintBackground(window);
 
-  bool ok = initialization() == 0;
-  setWindow(window);
-  ok = ok && open(u"\\Flash Disk\\Media\\bars.ogg") == 1;
+  bool ok = melodra.Initialization() == 0;
+  melodra.SetPreviewWindowHandle(window);
+  ok = ok && melodra.Open(u"\\Flash Disk\\Media\\bars.ogg") == 1;
   RECT r{};
   GetWindowRect(window, &r);
   std::printf("   Open: the window became %ldx%ld at (%ld, %ld); the clip is %d s long\n",
-              long(r.right - r.left), long(r.bottom - r.top), long(r.left), long(r.top), length());
-  ok = ok && r.right - r.left == 320 && r.bottom - r.top == 240 && length() == 4;
+              long(r.right - r.left), long(r.bottom - r.top), long(r.left), long(r.top), melodra.GetMaxPos());
+  ok = ok && r.right - r.left == 320 && r.bottom - r.top == 240 && melodra.GetMaxPos() == 4;
 
-  ok = ok && play() == 1;
+  ok = ok && melodra.Play() == 1;
   std::this_thread::sleep_for(1300ms);
   std::string frame = OutputDir() + "/melodra-frame.png";
   orlik_sim_screen_save_png(frame.c_str());
-  std::printf("   playing, at %d s: a frame of the screen in %s\n", position(), frame.c_str());
+  std::printf("   playing, at %d s: a frame of the screen in %s\n", melodra.GetCurrentPos(), frame.c_str());
 
-  fullScreen(1);
+  melodra.ViewFullSizeMode(1);
   std::this_thread::sleep_for(300ms);
   std::string full = OutputDir() + "/melodra-full-screen.png";
   orlik_sim_screen_save_png(full.c_str());
-  fullScreen(0);
+  melodra.ViewFullSizeMode(0);
   std::printf("   full screen and back: %s\n", full.c_str());
 
-  seek(3);
-  std::printf("   seek to 3 s: at %d s\n", position());
-  bool ended = WaitFor([&] { return isComplete() == 1; }, 5000ms);
-  std::printf("   at the end: IsComplete %d, rewound to %d s, ready to play again\n", isComplete(),
-              position());
-  ok = ok && ended && position() == 0;
+  melodra.SetCurrentPos(3);
+  std::printf("   seek to 3 s: at %d s\n", melodra.GetCurrentPos());
+  bool ended = WaitFor([&] { return melodra.IsComplete() == 1; }, 5000ms);
+  std::printf("   at the end: IsComplete %d, rewound to %d s, ready to play again\n", melodra.IsComplete(),
+              melodra.GetCurrentPos());
+  ok = ok && ended && melodra.GetCurrentPos() == 0;
 
-  releaseEx();
+  melodra.ReleaseEx();
   DestroyWindow(window);
   return ok;
 }

@@ -31,19 +31,13 @@ std::string Read(const fs::path& path) {
 
 }  // namespace
 
+#define RENOKIT_UPDATE_EXPORTS(X) X(SetPath) X(SetDisplayText) X(SetDisplayTextColor) X(SetFontName) \
+  X(SetStartInterval) X(SetReboot) X(Start)
+TOLVEX_EXPORT_TABLE(RenokitUpdateExports, RENOKIT_UPDATE_EXPORTS);
+
 static bool RenokitUpdate() {
-  Module renokit("libRenokit.so");
+  Loaded<RenokitUpdateExports> renokit("libRenokit.so");
   if (!renokit.ok()) return false;
-  auto setPath = TOUR_EXPORT(renokit, SetPath);
-  auto setDisplayText = TOUR_EXPORT(renokit, SetDisplayText);
-  auto setDisplayTextColor = TOUR_EXPORT(renokit, SetDisplayTextColor);
-  auto setFontName = TOUR_EXPORT(renokit, SetFontName);
-  auto setStartInterval = TOUR_EXPORT(renokit, SetStartInterval);
-  auto setReboot = TOUR_EXPORT(renokit, SetReboot);
-  auto start = TOUR_EXPORT(renokit, Start);
-  if (!setPath || !setDisplayText || !setDisplayTextColor || !setFontName || !setStartInterval || !setReboot ||
-      !start)
-    return false;
 
   fs::path root = std::getenv("ORLIK_ROOT");
   fs::remove_all(root / "SD Card");
@@ -59,15 +53,15 @@ static bool RenokitUpdate() {
   fs::remove_all(shots);
   setenv("ORLIK_SCREENSHOTS", shots.c_str(), 1);
 
-  setPath(u"\\SD Card\\Update", u"\\Flash Disk\\App");
-  setDisplayText(u"Software Update", u"New programs for this panel are being installed.\nDo not switch the panel off.",
+  renokit.SetPath(u"\\SD Card\\Update", u"\\Flash Disk\\App");
+  renokit.SetDisplayText(u"Software Update", u"New programs for this panel are being installed.\nDo not switch the panel off.",
                  u"Tolvex 2.0");
-  setDisplayTextColor(0xFFFFFF, 0x6B3A08, 0xFFFFFF);
-  setFontName(u"GulimChe");
-  setStartInterval(500);
-  setReboot(1);
+  renokit.SetDisplayTextColor(0xFFFFFF, 0x6B3A08, 0xFFFFFF);
+  renokit.SetFontName(u"GulimChe");
+  renokit.SetStartInterval(500);
+  renokit.SetReboot(1);
   int before = orlik_sim_process_count();
-  int started = start();
+  int started = renokit.Start();
   unsetenv("ORLIK_SCREENSHOTS");
   std::printf("   Start() = %d: changed Panel.exe and new Recipes.ini; Manual.txt is equal\n", started);
   if (started != 1 || orlik_sim_process_count() != before + 1) return false;

@@ -3,75 +3,13 @@
 // high-quality one. Shared by the tour and the printing benchmark.
 #pragma once
 
-#include <tolvex/lettra.h>
+#include "lettra_exports.h"
 
 #include <cstdint>
-#include <string>
-#include <type_traits>
 
 namespace lettra_sample {
 
-struct Exports {
-  decltype(&::PrintSetup) PrintSetup = nullptr;
-  decltype(&::Erase) Erase = nullptr;
-  decltype(&::DisplayToPrint1) DisplayToPrint1 = nullptr;
-  decltype(&::DisplayToPrint2) DisplayToPrint2 = nullptr;
-  decltype(&::SetPixels) SetPixels = nullptr;
-  decltype(&::Line) Line = nullptr;
-  decltype(&::Polylines) Polylines = nullptr;
-  decltype(&::Polygons) Polygons = nullptr;
-  decltype(&::Rectangles) Rectangles = nullptr;
-  decltype(&::RoundRect1) RoundRect1 = nullptr;
-  decltype(&::RoundRect2) RoundRect2 = nullptr;
-  decltype(&::Circle) Circle = nullptr;
-  decltype(&::Ellipses) Ellipses = nullptr;
-  decltype(&::GradientFills) GradientFills = nullptr;
-  decltype(&::TextOut) TextOut = nullptr;
-  decltype(&::ImageDraw1) ImageDraw1 = nullptr;
-  decltype(&::ImageDraw2) ImageDraw2 = nullptr;
-  decltype(&::ImageDraw3) ImageDraw3 = nullptr;
-  decltype(&::ImageDraw4) ImageDraw4 = nullptr;
-  decltype(&::SetPenStyle) SetPenStyle = nullptr;
-  decltype(&::SetBrushStyle) SetBrushStyle = nullptr;
-  decltype(&::SetFontCfg1) SetFontCfg1 = nullptr;
-  decltype(&::SetFontCfg2) SetFontCfg2 = nullptr;
-  decltype(&::SetFontCfg3) SetFontCfg3 = nullptr;
-
-  // Resolves every export through lookup(name); false if one is missing.
-  template <class Lookup>
-  bool Resolve(Lookup lookup) {
-    bool ok = true;
-    auto get = [&](auto& fn, const char* name) {
-      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(lookup(name));
-      ok = ok && fn;
-    };
-    get(PrintSetup, "PrintSetup");
-    get(Erase, "Erase");
-    get(DisplayToPrint1, "DisplayToPrint1");
-    get(DisplayToPrint2, "DisplayToPrint2");
-    get(SetPixels, "SetPixels");
-    get(Line, "Line");
-    get(Polylines, "Polylines");
-    get(Polygons, "Polygons");
-    get(Rectangles, "Rectangles");
-    get(RoundRect1, "RoundRect1");
-    get(RoundRect2, "RoundRect2");
-    get(Circle, "Circle");
-    get(Ellipses, "Ellipses");
-    get(GradientFills, "GradientFills");
-    get(TextOut, "TextOut");
-    get(ImageDraw1, "ImageDraw1");
-    get(ImageDraw2, "ImageDraw2");
-    get(ImageDraw3, "ImageDraw3");
-    get(ImageDraw4, "ImageDraw4");
-    get(SetPenStyle, "SetPenStyle");
-    get(SetBrushStyle, "SetBrushStyle");
-    get(SetFontCfg1, "SetFontCfg1");
-    get(SetFontCfg2, "SetFontCfg2");
-    get(SetFontCfg3, "SetFontCfg3");
-    return ok;
-  }
-};
+TOLVEX_EXPORT_TABLE(Exports, LETTRA_PAGE_EXPORTS);
 
 constexpr uint32_t Colour(uint8_t r, uint8_t g, uint8_t b) {
   return r | (uint32_t(g) << 8) | (uint32_t(b) << 16);

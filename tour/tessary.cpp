@@ -26,6 +26,11 @@ std::string Narrow(const char16_t* text) {
 
 }  // namespace
 
+#define TESSARY_FTP_EXPORTS(X) X(SetConnectInfo) X(Connect) X(DisConnect) X(CreateFolder) \
+  X(SetCurrentDirectory) X(GetCurrentDirectory) X(GetFileList) X(ReName) X(FileUpload) X(FileDownload) \
+  X(GetPercentage)
+TOLVEX_EXPORT_TABLE(TessaryFtpExports, TESSARY_FTP_EXPORTS);
+
 static bool TessaryFtp() {
   if (std::system("/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null") != 0) {
     std::printf("   skipped: python3-pyftpdlib is not installed, so there is no local FTP server\n");
@@ -42,51 +47,36 @@ static bool TessaryFtp() {
     return false;
   }
 
-  Module tessary("libTessary.so");
+  Loaded<TessaryFtpExports> tessary("libTessary.so");
   if (!tessary.ok()) return false;
-  auto setConnectInfo = TOUR_EXPORT(tessary, SetConnectInfo);
-  auto connect = TOUR_EXPORT(tessary, Connect);
-  auto disConnect = TOUR_EXPORT(tessary, DisConnect);
-  auto createFolder = TOUR_EXPORT(tessary, CreateFolder);
-  auto setCurrentDirectory = TOUR_EXPORT(tessary, SetCurrentDirectory);
-  auto getCurrentDirectory = TOUR_EXPORT(tessary, GetCurrentDirectory);
-  auto getFileList = TOUR_EXPORT(tessary, GetFileList);
-  auto reName = TOUR_EXPORT(tessary, ReName);
-  auto fileUpload = TOUR_EXPORT(tessary, FileUpload);
-  auto fileDownload = TOUR_EXPORT(tessary, FileDownload);
-  auto getPercentage = TOUR_EXPORT(tessary, GetPercentage);
-  if (!setConnectInfo || !connect || !disConnect || !createFolder || !setCurrentDirectory ||
-      !getCurrentDirectory || !getFileList || !reName || !fileUpload || !fileDownload ||
-      !getPercentage)
-    return false;
 
   // A log file on the panel to send.
   const char* root = std::getenv("ORLIK_ROOT");
   fs::path panelRoot = root ? root : "orlik-root";
   ftp_test::WriteFile(panelRoot / "Flash Disk" / "shift.log", ftp_test::Pattern(2000000, 5));
 
-  setConnectInfo(u"127.0.0.1", server->port(), u"panel", u"secret", 1);
-  bool ok = connect() == 1;
+  tessary.SetConnectInfo(u"127.0.0.1", server->port(), u"panel", u"secret", 1);
+  bool ok = tessary.Connect() == 1;
   std::printf("   Connect to 127.0.0.1:%d (passive) = %d\n", server->port(), ok);
-  ok = createFolder(u"logs") == 1 && ok;
-  ok = fileUpload(u"\\Flash Disk\\shift.log", u"\\logs\\shift.log") == 1 && ok;
+  ok = tessary.CreateFolder(u"logs") == 1 && ok;
+  ok = tessary.FileUpload(u"\\Flash Disk\\shift.log", u"\\logs\\shift.log") == 1 && ok;
   int32_t p;
-  while ((p = getPercentage()) != 100 && p != -1)
+  while ((p = tessary.GetPercentage()) != 100 && p != -1)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::printf("   FileUpload \\Flash Disk\\shift.log (2 MB) -> \\logs\\shift.log: GetPercentage %d\n", p);
   ok = p == 100 && ok;
 
   char16_t text[1024] = u"";
-  ok = setCurrentDirectory(u"\\logs") == 1 && getCurrentDirectory(text) == 1 && ok;
+  ok = tessary.SetCurrentDirectory(u"\\logs") == 1 && tessary.GetCurrentDirectory(text) == 1 && ok;
   std::printf("   SetCurrentDirectory \\logs -> GetCurrentDirectory = %s\n", Narrow(text).c_str());
-  ok = reName(u"\\logs\\shift.log", u"\\logs\\shift-1.log") == 1 && ok;
-  ok = setCurrentDirectory(u"\\") == 1 && getFileList(text) == 1 && ok;
+  ok = tessary.ReName(u"\\logs\\shift.log", u"\\logs\\shift-1.log") == 1 && ok;
+  ok = tessary.SetCurrentDirectory(u"\\") == 1 && tessary.GetFileList(text) == 1 && ok;
   std::printf("   ReName to shift-1.log; GetFileList of \\ = \"%s\"\n", Narrow(text).c_str());
 
-  ok = fileDownload(u"\\logs\\shift-1.log", u"\\Flash Disk\\shift-copy.log") == 1 && ok;
+  ok = tessary.FileDownload(u"\\logs\\shift-1.log", u"\\Flash Disk\\shift-copy.log") == 1 && ok;
   std::vector<int32_t> seen;
   for (;; std::this_thread::sleep_for(std::chrono::microseconds(500))) {
-    p = getPercentage();
+    p = tessary.GetPercentage();
     if (seen.empty() || seen.back() != p) seen.push_back(p);
     if (p == 100 || p == -1) break;
   }
@@ -98,7 +88,7 @@ static bool TessaryFtp() {
               ftp_test::ReadFile(panelRoot / "Flash Disk" / "shift.log");
   std::printf("   \\Flash Disk\\shift-copy.log is byte-exact: %s\n", same ? "yes" : "NO");
   ok = p == 100 && same && ok;
-  ok = disConnect() == 1 && ok;
+  ok = tessary.DisConnect() == 1 && ok;
   std::printf("   DisConnect; the server's folder is %s\n", serverRoot.c_str());
   return ok;
 }

@@ -1,6 +1,8 @@
 // The tour: each library on the simulated panel, one section each.
 #pragma once
 
+#include "export_table.h"
+
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -15,9 +17,10 @@ const std::string& OutputDir();
 // below the device root, ORLIK_ROOT).
 std::string PanelPath(const std::string& relative);
 
-// Makes a media file with GStreamer: `pipeline` is a gst-launch-1.0
-// description in which "{out}" stands for `path`. False when it failed.
-bool MakeMedia(const std::string& path, const std::string& pipeline);
+// Makes a media file on the panel with GStreamer (`relative` as for
+// PanelPath): `pipeline` is a gst-launch-1.0 description in which "{out}"
+// stands for the file. False, said on the output, when it failed.
+bool MakePanelMedia(const std::string& relative, const std::string& pipeline);
 
 // A deliverable loaded as an application loads it.
 class Module {
@@ -26,14 +29,29 @@ class Module {
   ~Module();
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
-  bool ok() const { return handle_ != nullptr; }
-  template <class F>
-  F Get(const char* name) const {
-    return reinterpret_cast<F>(handle_ ? dlsym(handle_, name) : nullptr);
+  // Fills a table of exports (TOLVEX_EXPORT_TABLE); false, with the missing
+  // names said on the output, when the library did not load or lacks one.
+  template <class Table>
+  bool Resolve(Table& table) {
+    return handle_ && table.Resolve([this](const char* name) { return Symbol(name); });
   }
 
  private:
+  void* Symbol(const char* name);
   void* handle_;
+};
+
+// A library loaded with its table of exports filled: Loaded<PortExports>
+// ferrox("libFerrox.so"); then ferrox.SetPortACfg(0xFF) once ok().
+template <class Table>
+class Loaded : public Table {
+ public:
+  explicit Loaded(const char* fileName) : module_(fileName), ok_(module_.Resolve<Table>(*this)) {}
+  bool ok() const { return ok_; }
+
+ private:
+  Module module_;
+  bool ok_;
 };
 
 // A section of the tour registers itself from its own source file:
@@ -45,10 +63,5 @@ struct SectionRegistrar {
 };
 #define TOUR_SECTION(order, title, fn) \
   static const ::tour::SectionRegistrar tour_section_##fn(order, title, fn)
-
-// An export by the name the library's public header declares, typed by that
-// declaration: TOUR_EXPORT(ferrox, SetPortACfg). A section includes only its
-// own library's header (several libraries export the same names).
-#define TOUR_EXPORT(module, name) (module).Get<decltype(&::name)>(#name)
 
 }  // namespace tour

@@ -70,16 +70,13 @@ std::string Run(const std::string& command) {
   return out;
 }
 
+#define CAMERA_EXPORTS(X) X(SetPreviewWindowHandle) X(Initialization) X(SetCaptureResolution) \
+  X(CaptureStillImage) X(ImageMemoryCapture1) X(SetSourceChannel) X(SetBrightnessControl)
+TOLVEX_EXPORT_TABLE(CameraExports, CAMERA_EXPORTS);
+
 bool Camera() {
-  Module vistrel("libVistrel.so");
+  Loaded<CameraExports> vistrel("libVistrel.so");
   if (!vistrel.ok()) return false;
-  auto setWindow = vistrel.Get<decltype(&::SetPreviewWindowHandle)>("SetPreviewWindowHandle");
-  auto initialization = vistrel.Get<decltype(&::Initialization)>("Initialization");
-  auto setCapture = vistrel.Get<decltype(&::SetCaptureResolution)>("SetCaptureResolution");
-  auto still = vistrel.Get<decltype(&::CaptureStillImage)>("CaptureStillImage");
-  auto memory = vistrel.Get<decltype(&::ImageMemoryCapture1)>("ImageMemoryCapture1");
-  auto channel = vistrel.Get<decltype(&::SetSourceChannel)>("SetSourceChannel");
-  auto brightness = vistrel.Get<decltype(&::SetBrightnessControl)>("SetBrightnessControl");
 
   WNDCLASSW wc{};
   wc.lpfnWndProc = &PreviewWindow;
@@ -87,17 +84,17 @@ bool Camera() {
   RegisterClassW(&wc);
   HWND window = CreateWindowExW(0, u"TourPreview", u"", WS_POPUP | WS_VISIBLE, 80, 60, 320, 240, nullptr, nullptr,
                                 nullptr, nullptr);
-  setWindow(window);
-  int found = initialization(5);  // preview 320 x 240
+  vistrel.SetPreviewWindowHandle(window);
+  int found = vistrel.Initialization(5);  // preview 320 x 240
   std::printf("   Initialization(5) = %d (the decoder answered 0x%02X)\n", found, orlik_sim_decoder_register(0x80));
   if (!found) return false;
-  setCapture(5);  // capture 320 x 240
+  vistrel.SetCaptureResolution(5);  // capture 320 x 240
   Wait(700);
   orlik_sim_screen_save_png(Out("vistrel-preview.png").c_str());
   std::printf("   preview of input %d on the screen: vistrel-preview.png\n", orlik_sim_camera_input());
 
   std::filesystem::create_directories(std::string(std::getenv("ORLIK_ROOT")) + "/SD Card");
-  still(u"\\SD Card\\still.jpg");
+  vistrel.CaptureStillImage(u"\\SD Card\\still.jpg");
   Wait(500);
   std::string stillPath = std::string(std::getenv("ORLIK_ROOT")) + "/SD Card/still.jpg";
   bool stillOk = std::filesystem::exists(stillPath);
@@ -105,56 +102,50 @@ bool Camera() {
   std::printf("   still image: vistrel-still.jpg (%s)\n", stillOk ? "written" : "MISSING");
 
   std::vector<uint8_t> bgr(320 * 240 * 3);
-  bool captured = memory(bgr.data()) == 1 && SaveBgr(Out("vistrel-memory.png"), bgr, 320, 240);
+  bool captured = vistrel.ImageMemoryCapture1(bgr.data()) == 1 && SaveBgr(Out("vistrel-memory.png"), bgr, 320, 240);
   std::printf("   memory capture, 230,400 bytes of blue-green-red: vistrel-memory.png\n");
 
   bool inputs = true;
   for (int input = 1; input <= 4; ++input) {
-    channel(input);
+    vistrel.SetSourceChannel(input);
     Wait(300);
     inputs = inputs && orlik_sim_camera_input() == input;
-    memory(bgr.data());
+    vistrel.ImageMemoryCapture1(bgr.data());
     SaveBgr(Out("vistrel-input" + std::to_string(input) + ".png"), bgr, 320, 240);
   }
   std::printf("   the four inputs: vistrel-input1.png ... vistrel-input4.png\n");
-  channel(1);
-  brightness(200);
+  vistrel.SetSourceChannel(1);
+  vistrel.SetBrightnessControl(200);
   Wait(300);
-  memory(bgr.data());
+  vistrel.ImageMemoryCapture1(bgr.data());
   SaveBgr(Out("vistrel-brighter.png"), bgr, 320, 240);
   std::printf("   brightness 200 (register 0x09 = 0x%02X): vistrel-brighter.png\n", orlik_sim_decoder_register(0x09));
   DestroyWindow(window);
   return stillOk && captured && inputs;
 }
 
-bool Recording() {
-  Module vistrel("libVistrel.so");
-  if (!vistrel.ok()) return false;
-  auto initialization = vistrel.Get<decltype(&::Initialization)>("Initialization");
-  auto setCapture = vistrel.Get<decltype(&::SetCaptureResolution)>("SetCaptureResolution");
-  auto parameters1 = vistrel.Get<decltype(&::SetEncodingParameter1)>("SetEncodingParameter1");
-  auto parameters2 = vistrel.Get<decltype(&::SetEncodingParameter2)>("SetEncodingParameter2");
-  auto init = vistrel.Get<decltype(&::InitEncoding)>("InitEncoding");
-  auto run = vistrel.Get<decltype(&::RunEncoding)>("RunEncoding");
-  auto end = vistrel.Get<decltype(&::EndEncoding)>("EndEncoding");
-  auto memory = vistrel.Get<decltype(&::ImageMemoryCapture1)>("ImageMemoryCapture1");
+#define RECORDING_EXPORTS(X) X(Initialization) X(SetCaptureResolution) X(SetEncodingParameter1) \
+  X(SetEncodingParameter2) X(InitEncoding) X(RunEncoding) X(EndEncoding) X(ImageMemoryCapture1)
+TOLVEX_EXPORT_TABLE(RecordingExports, RECORDING_EXPORTS);
 
-  if (!initialization(0)) return false;
-  setCapture(11);  // 640 x 480
+bool Recording() {
+  Loaded<RecordingExports> vistrel("libVistrel.so");
+  if (!vistrel.ok() || !vistrel.Initialization(0)) return false;
+  vistrel.SetCaptureResolution(11);  // 640 x 480
   // A fixed picture on input 1, so the first recorded frame can be set
   // beside the picture it came from.
   auto bands = Bands(640, 480);
   orlik_sim_camera_set_picture(1, bands.data(), 640, 480);
   std::filesystem::create_directories(std::string(std::getenv("ORLIK_ROOT")) + "/SD Card");
-  parameters1(u"\\SD Card\\tour.264", 30, 2000);
-  parameters2(30, 20, 36, 0.75f);
-  if (!init()) return false;
-  run();
+  vistrel.SetEncodingParameter1(u"\\SD Card\\tour.264", 30, 2000);
+  vistrel.SetEncodingParameter2(30, 20, 36, 0.75f);
+  if (!vistrel.InitEncoding()) return false;
+  vistrel.RunEncoding();
   std::vector<uint8_t> bgr(640 * 480 * 3);
-  memory(bgr.data());
+  vistrel.ImageMemoryCapture1(bgr.data());
   SaveBgr(Out("vistrel-live.png"), bgr, 640, 480);
   Wait(3000);
-  end();
+  vistrel.EndEncoding();
   std::string file = std::string(std::getenv("ORLIK_ROOT")) + "/SD Card/tour.264";
   std::filesystem::copy_file(file, Out("vistrel-recording.264"), std::filesystem::copy_options::overwrite_existing);
   std::string probe = Run("ffprobe -v error -f h264 -count_frames -select_streams v:0 -show_entries "

@@ -10,6 +10,7 @@
 #include <orlik/dshow.h>
 #include <orlik/windows.h>
 #include <tolvex/export.h>
+#include <tolvex/non_copyable.h>
 #include <tolvex/vistrel.h>
 
 #include <array>
@@ -29,12 +30,10 @@ inline constexpr size_t kCaptureSizes = 13;
 inline constexpr uint32_t kImageBufferSize = 720 * 480 * 3;  // 1,036,800 bytes
 inline constexpr size_t kRecordPathUnits = 512;
 
-class CameraController {
+class CameraController : tolvex::NonCopyable {
  public:
   CameraController();
   virtual ~CameraController();
-  CameraController(const CameraController&) = delete;
-  CameraController& operator=(const CameraController&) = delete;
 
   // The shared body of SetPreviewResolution and SetCaptureResolution.
   int32_t RebuildGraph(bool preview, int32_t index);

@@ -90,19 +90,9 @@ void SelectLines::Set(int code) const {
 
 DecoderBus::DecoderBus() : TwoWireBus(kMainBusPins) {}
 
-void DecoderBus::DecoderStart() const {
-  SetData(1);
-  SetClock(1);
-  SetData(0);  // data falls while the clock is high: start
-  SetClock(0);
-}
+void DecoderBus::DecoderStart() const { StartCondition(); }
 
-void DecoderBus::DecoderStop() const {
-  SetData(0);
-  SetClock(0);
-  SetClock(1);
-  SetData(1);  // data rises while the clock is high: stop
-}
+void DecoderBus::DecoderStop() const { StopCondition(); }
 
 void DecoderBus::DecoderWriteByte(int value, int ninth) const {
   for (int i = 0; i < 8; ++i) {
@@ -117,22 +107,11 @@ void DecoderBus::DecoderWriteByte(int value, int ninth) const {
   SetClock(0);
 }
 
+// The data line released high first; then the main buses' byte read (ack 0:
+// no acknowledge after the one byte).
 int DecoderBus::DecoderReadByte(int ack) const {
-  int result = 0;
   SetData(1);
-  DataDirection(0);
-  for (int i = 0; i < 8; ++i) {
-    SetClock(1);
-    int bit = ReadData();
-    SetClock(0);
-    result |= bit << (7 - i);
-  }
-  DataDirection(1);
-  SetData(ack == 1 ? 0 : 1);  // ack 0: no acknowledge after the one byte
-  SetClock(1);
-  SetClock(0);
-  SetData(1);
-  return result;
+  return ReadByte(ack);
 }
 
 void DecoderBus::WriteDecoderRegister(int reg, int value) const {
@@ -181,33 +160,23 @@ using vistrel::cameraController;
 
 namespace {
 
-// Before Initialization the bus pins have no directions: nothing is driven.
-void WriteControl(int reg, int32_t value) {
-  if (!cameraController.decoderReady) return;
-  cameraController.decoderBus.WriteDecoderRegister(reg, vistrel::Clamp(value));
+// A picture control's export: the value, clamped, to the decoder's register;
+// always 0. Before Initialization the bus pins have no directions: nothing
+// is driven.
+int32_t WriteControl(int reg, int32_t value) {
+  if (cameraController.decoderReady) cameraController.decoderBus.WriteDecoderRegister(reg, vistrel::Clamp(value));
+  return 0;
 }
 
 }  // namespace
 
-TOLVEX_EXPORT int32_t SetBrightnessControl(int32_t value) {
-  WriteControl(vistrel::kBrightness, value);
-  return 0;
-}
+TOLVEX_EXPORT int32_t SetBrightnessControl(int32_t value) { return WriteControl(vistrel::kBrightness, value); }
 
-TOLVEX_EXPORT int32_t SetColorSaturationControl(int32_t value) {
-  WriteControl(vistrel::kSaturation, value);
-  return 0;
-}
+TOLVEX_EXPORT int32_t SetColorSaturationControl(int32_t value) { return WriteControl(vistrel::kSaturation, value); }
 
-TOLVEX_EXPORT int32_t SetHueControl(int32_t value) {
-  WriteControl(vistrel::kHue, value);
-  return 0;
-}
+TOLVEX_EXPORT int32_t SetHueControl(int32_t value) { return WriteControl(vistrel::kHue, value); }
 
-TOLVEX_EXPORT int32_t SetContrastControl(int32_t value) {
-  WriteControl(vistrel::kContrast, value);
-  return 0;
-}
+TOLVEX_EXPORT int32_t SetContrastControl(int32_t value) { return WriteControl(vistrel::kContrast, value); }
 
 TOLVEX_EXPORT int32_t SetDefaultControl() {
   if (!cameraController.decoderReady) return 0;

@@ -5,17 +5,17 @@
 
 #include "two_wire_bus.h"
 
+#include <tolvex/non_copyable.h>
+
 #include <cstdint>
 
 namespace vistrel {
 
 // Port N pins 13 and 14 of the GPIO block, in a register window of their own.
-class SelectLines {
+class SelectLines : tolvex::NonCopyable {
  public:
   SelectLines();
   ~SelectLines();
-  SelectLines(const SelectLines&) = delete;
-  SelectLines& operator=(const SelectLines&) = delete;
 
   // Both pins to outputs with pull-ups.
   void Configure() const;

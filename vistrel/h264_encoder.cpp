@@ -117,6 +117,19 @@ int32_t SsbSipH264EncodeExe(H264EncoderHandle* handle) {
   return 0;
 }
 
+// Asks the driver for one of its buffers' address; false, said as the
+// function's failure, when it does not give one.
+static bool BufferAddress(H264EncoderHandle* handle, DWORD code, const char* function, const char* failure,
+                          uint8_t** buffer) {
+  ShortBlock block{};
+  if (!Send(handle->device, code, &block, sizeof block) || block.status < 0) {
+    PrintMessage(2, function, "%s", failure);
+    return false;
+  }
+  *buffer = Address(block.value);
+  return true;
+}
+
 uint8_t* SsbSipH264EncodeGetInBuf(H264EncoderHandle* handle, int32_t size) {
   if (!handle) {
     PrintMessage(2, "SsbSipH264EncodeGetInBuf", "openHandle is NULL\n");
@@ -126,12 +139,9 @@ uint8_t* SsbSipH264EncodeGetInBuf(H264EncoderHandle* handle, int32_t size) {
     PrintMessage(2, "SsbSipH264EncodeGetInBuf", "size is invalid. (size=%d)\n", size);
     return nullptr;
   }
-  ShortBlock block{};
-  if (!Send(handle->device, kMfcGetInputBuffer, &block, sizeof block) || block.status < 0) {
-    PrintMessage(2, "SsbSipH264EncodeGetInBuf", "Failed in get FRAM_BUF address\n");
-    return nullptr;
-  }
-  return Address(block.value);
+  uint8_t* buffer = nullptr;
+  BufferAddress(handle, kMfcGetInputBuffer, "SsbSipH264EncodeGetInBuf", "Failed in get FRAM_BUF address\n", &buffer);
+  return buffer;
 }
 
 uint8_t* SsbSipH264EncodeGetOutBuf(H264EncoderHandle* handle, uint32_t* size) {
@@ -143,13 +153,11 @@ uint8_t* SsbSipH264EncodeGetOutBuf(H264EncoderHandle* handle, uint32_t* size) {
     PrintMessage(2, "SsbSipH264EncodeGetOutBuf", "size is NULL.\n");
     return nullptr;
   }
-  ShortBlock block{};
-  if (!Send(handle->device, kMfcGetOutputBuffer, &block, sizeof block) || block.status < 0) {
-    PrintMessage(2, "SsbSipH264EncodeGetOutBuf", "Failed in get LINE_BUF address.\n");
-    return nullptr;
-  }
-  *size = handle->lastFrameSize;
-  return Address(block.value);
+  uint8_t* buffer = nullptr;
+  if (BufferAddress(handle, kMfcGetOutputBuffer, "SsbSipH264EncodeGetOutBuf", "Failed in get LINE_BUF address.\n",
+                    &buffer))
+    *size = handle->lastFrameSize;
+  return buffer;
 }
 
 int32_t SsbSipH264EncodeDeInit(H264EncoderHandle* handle) {

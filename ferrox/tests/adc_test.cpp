@@ -14,15 +14,12 @@ constexpr uint32_t kAdcCon = kAdc + 0x00;
 constexpr uint32_t kTcon = kTimer + 0x08;
 constexpr uint32_t kTintCstat = kTimer + 0x44;
 
-class Adc : public FerroxTest {
+#define ADC_EXPORTS(X) X(read, GetADCData) X(detailed, GetDetailFilteringADCData) X(filtering, SetFiltering) \
+  X(prescale, SetADCPrescale)
+TOLVEX_EXPORT_TABLE(AdcExports, ADC_EXPORTS);
+
+class Adc : public FerroxTestWith<AdcExports> {
  protected:
-  void SetUp() override {
-    FerroxTest::SetUp();
-    read = FERROX_FN(GetADCData);
-    detailed = FERROX_FN(GetDetailFilteringADCData);
-    filtering = FERROX_FN(SetFiltering);
-    prescale = FERROX_FN(SetADCPrescale);
-  }
   static void Feed(int channel, const std::vector<int>& codes) {
     orlik_sim_adc_feed(channel, codes.data(), int(codes.size()));
   }
@@ -39,10 +36,6 @@ class Adc : public FerroxTest {
     return false;
   }
 
-  decltype(&::GetADCData) read = nullptr;
-  decltype(&::GetDetailFilteringADCData) detailed = nullptr;
-  decltype(&::SetFiltering) filtering = nullptr;
-  decltype(&::SetADCPrescale) prescale = nullptr;
 };
 
 TEST_F(Adc, FilteredReadingAveragesTheMiddleFourOfTenConversions) {

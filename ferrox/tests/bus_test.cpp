@@ -29,28 +29,11 @@ using namespace ferrox_test;
 
 namespace {
 
-class Bus : public FerroxTest {
- protected:
-  void SetUp() override {
-    FerroxTest::SetUp();
-    init = FERROX_FN(Init);
-    start = FERROX_FN(StartSignal);
-    stop = FERROX_FN(StopSignal);
-    writeByte = FERROX_FN(WriteByte);
-    readByte = FERROX_FN(ReadByte);
-    setSpeed = FERROX_FN(SetSpeed);
-    out1 = FERROX_FN(SetOutData1);
-    out2 = FERROX_FN(SetOutData2);
-  }
-  decltype(&::Init) init = nullptr;
-  decltype(&::StartSignal) start = nullptr;
-  decltype(&::StopSignal) stop = nullptr;
-  decltype(&::WriteByte) writeByte = nullptr;
-  decltype(&::ReadByte) readByte = nullptr;
-  decltype(&::SetSpeed) setSpeed = nullptr;
-  decltype(&::SetOutData1) out1 = nullptr;
-  decltype(&::SetOutData2) out2 = nullptr;
-};
+#define BUS_EXPORTS(X) X(init, Init) X(start, StartSignal) X(stop, StopSignal) X(writeByte, WriteByte) \
+  X(readByte, ReadByte) X(setSpeed, SetSpeed) X(out1, SetOutData1) X(out2, SetOutData2)
+TOLVEX_EXPORT_TABLE(BusExports, BUS_EXPORTS);
+
+class Bus : public FerroxTestWith<BusExports> {};
 
 TEST_F(Bus, InitAndDacInitialAreOneEntry) {
   EXPECT_EQ(reinterpret_cast<void*>(init), reinterpret_cast<void*>(FERROX_FN(DAC_Initial)));

@@ -1,6 +1,7 @@
 // Loads libFerrox.so on a fresh panel, as an application does.
 #pragma once
 
+#include "export_table.h"
 #include "tolvex_test.h"
 
 #include <tolvex/ferrox.h>
@@ -14,18 +15,8 @@ constexpr uint32_t kGpio = 0x7F008000;
 constexpr uint32_t kAdc = 0x7E00B000;
 constexpr uint32_t kTimer = 0x7F006000;
 
-struct Box {
-  std::string caption, text;
-  bool operator==(const Box&) const = default;
-};
-
-inline std::vector<Box> Boxes() {
-  std::vector<Box> boxes;
-  char caption[64], text[256];
-  for (int i = 0; orlik_sim_message(i, caption, sizeof caption, text, sizeof text); ++i)
-    boxes.push_back({caption, text});
-  return boxes;
-}
+using tolvex_test::Box;
+using tolvex_test::Boxes;
 
 struct Access {
   uint32_t phys, value;
@@ -65,6 +56,17 @@ class FerroxTest : public tolvex_test::PanelTest {
     return lib_->Get<F>(name);
   }
   std::unique_ptr<tolvex_test::Library> lib_;
+};
+
+// A fixture with a table of exports (TOLVEX_EXPORT_TABLE) filled once
+// the library is loaded; a missing export fails the test.
+template <class Table>
+class FerroxTestWith : public FerroxTest, public Table {
+ protected:
+  void SetUp() override {
+    FerroxTest::SetUp();
+    this->Resolve([this](const char* name) { return lib_->Get<void*>(name); });
+  }
 };
 
 // An export of the loaded library, typed by its declaration: FERROX_FN(Init).

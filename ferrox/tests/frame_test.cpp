@@ -4,8 +4,12 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace ferrox_test;
+
+// Declared for its type only: no library exports it.
+extern "C" int32_t NotAFerroxExport(int32_t);
 
 namespace {
 
@@ -16,6 +20,33 @@ TEST_F(Frame, LoadsWithoutBoxesAndAnswersItsVersion) {
   ASSERT_TRUE(lib.loaded());
   EXPECT_EQ(TOLVEX_GET(lib, GetNativeDllVersion)(), 2009070901);
   EXPECT_EQ(orlik_sim_message_count(), 0);
+}
+
+#define FOUND_EXPORTS(X) X(GetNativeDllVersion) X(version, GetNativeDllVersion) X(SetPortACfg)
+TOLVEX_EXPORT_TABLE(Found, FOUND_EXPORTS);
+#define PARTLY_MISSING_EXPORTS(X) X(NotAFerroxExport) X(GetNativeDllVersion)
+TOLVEX_EXPORT_TABLE(PartlyMissing, PARTLY_MISSING_EXPORTS);
+
+TEST_F(Frame, AnExportTableFillsEveryFieldByItsExportsNameAndNamesAMissingOne) {
+  tolvex_test::Library lib(TOLVEX_LIB_FERROX);
+  Found found;
+  ASSERT_TRUE(found.Resolve([&](const char* name) { return lib.Symbol(name); }));
+  EXPECT_EQ(reinterpret_cast<void*>(found.GetNativeDllVersion), lib.Symbol("GetNativeDllVersion"));
+  EXPECT_EQ(reinterpret_cast<void*>(found.version), lib.Symbol("GetNativeDllVersion"));
+  EXPECT_EQ(reinterpret_cast<void*>(found.SetPortACfg), lib.Symbol("SetPortACfg"));
+  EXPECT_EQ(found.version(), 2009070901);
+
+  // A missing export leaves its field null and the table incomplete; the
+  // fields after it are still filled.
+  PartlyMissing partly;
+  std::vector<std::string> asked;
+  EXPECT_FALSE(partly.Resolve([&](const char* name) {
+    asked.push_back(name);
+    return lib.Symbol(name);
+  }));
+  EXPECT_EQ(asked, (std::vector<std::string>{"NotAFerroxExport", "GetNativeDllVersion"}));
+  EXPECT_EQ(partly.NotAFerroxExport, nullptr);
+  EXPECT_NE(partly.GetNativeDllVersion, nullptr);
 }
 
 TEST_F(Frame, ExportsComeFromTheLibraryItselfAndNothingInternalLeaks) {

@@ -5,18 +5,13 @@ using namespace ferrox_test;
 
 namespace {
 
-class Power : public FerroxTest {
+#define POWER_EXPORTS(X) X(volts, GetBatteryVoltage) X(volts1, GetBatteryVoltage1) \
+  X(percent, GetBatteryPercent) X(limits, SetBatteryVoltageLimit) X(offset, SetExtDCPowerInOffsetVoltage) \
+  X(external, IsExtDCPowerIN) X(powerOff, PowerOFF)
+TOLVEX_EXPORT_TABLE(PowerExports, POWER_EXPORTS);
+
+class Power : public FerroxTestWith<PowerExports> {
  protected:
-  void SetUp() override {
-    FerroxTest::SetUp();
-    volts = FERROX_FN(GetBatteryVoltage);
-    volts1 = FERROX_FN(GetBatteryVoltage1);
-    percent = FERROX_FN(GetBatteryPercent);
-    limits = FERROX_FN(SetBatteryVoltageLimit);
-    offset = FERROX_FN(SetExtDCPowerInOffsetVoltage);
-    external = FERROX_FN(IsExtDCPowerIN);
-    powerOff = FERROX_FN(PowerOFF);
-  }
   // Twenty battery readings; in filtered mode each is ten equal conversions.
   static void FeedReadings(const std::vector<int>& readings, bool filtered) {
     std::vector<int> codes;
@@ -24,13 +19,6 @@ class Power : public FerroxTest {
     orlik_sim_adc_feed(0, codes.data(), int(codes.size()));
   }
 
-  decltype(&::GetBatteryVoltage) volts = nullptr;
-  decltype(&::GetBatteryVoltage1) volts1 = nullptr;
-  decltype(&::GetBatteryPercent) percent = nullptr;
-  decltype(&::SetBatteryVoltageLimit) limits = nullptr;
-  decltype(&::SetExtDCPowerInOffsetVoltage) offset = nullptr;
-  decltype(&::IsExtDCPowerIN) external = nullptr;
-  decltype(&::PowerOFF) powerOff = nullptr;
 };
 
 TEST_F(Power, BatteryVoltsAndPercentFollowTheReadingsAndLimits) {

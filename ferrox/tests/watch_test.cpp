@@ -37,18 +37,17 @@ bool Settles(const std::function<bool()>& done) {
   return false;
 }
 
-class Watch : public FerroxTest {
+#define WATCH_EXPORTS(X) X(start, PortDWatchStartEx) X(stop, PortDWatchStopEx) \
+  X(priority, PortDWatchPriority) X(idle, PortDWatchIdleInterval) X(count, GetPortQueueCount)
+TOLVEX_EXPORT_TABLE(WatchExports, WATCH_EXPORTS);
+
+class Watch : public FerroxTestWith<WatchExports> {
  protected:
   void SetUp() override {
-    FerroxTest::SetUp();
+    FerroxTestWith::SetUp();
     // Port D as inputs, every pin held low from outside: port byte 0x00.
     FERROX_FN(SetPortDCfg)(0);
     for (int pin = 0; pin < 8; ++pin) orlik_sim_drive_pin('Q', pin, 0);
-    start = FERROX_FN(PortDWatchStartEx);
-    stop = FERROX_FN(PortDWatchStopEx);
-    priority = FERROX_FN(PortDWatchPriority);
-    idle = FERROX_FN(PortDWatchIdleInterval);
-    count = FERROX_FN(GetPortQueueCount);
   }
   void TearDown() override {
     if (reader) CloseMsgQueue(reader);
@@ -107,11 +106,6 @@ class Watch : public FerroxTest {
     return tid;
   }
 
-  decltype(&::PortDWatchStartEx) start = nullptr;
-  decltype(&::PortDWatchStopEx) stop = nullptr;
-  decltype(&::PortDWatchPriority) priority = nullptr;
-  decltype(&::PortDWatchIdleInterval) idle = nullptr;
-  decltype(&::GetPortQueueCount) count = nullptr;
   HANDLE reader = nullptr;
 };
 

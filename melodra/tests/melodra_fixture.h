@@ -4,6 +4,7 @@
 
 #include "test_media.h"
 #include "tolvex_test.h"
+#include "wait_for.h"
 
 #include <orlik/sim_screen.h>
 #include <tolvex/melodra.h>
@@ -72,16 +73,7 @@ inline bool Near(uint32_t colour, uint32_t expected, int tolerance = 48) {
 inline constexpr uint32_t kBarGrey = 0xBFBFBF;  // first bar, 75 % white
 inline constexpr uint32_t kBarBlue = 0xBF0000;  // last bar (blue in the third byte)
 
-// Waits up to `limit` for the condition; true when it held.
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
+using tolvex_test::WaitFor;
 
 class MelodraTest : public tolvex_test::PanelTest {
  protected:

@@ -46,6 +46,16 @@ struct MessageRecord {
   uint32_t type = 0;
 };
 
+// The state a model keeps apart from its interface: made on first use and
+// never destroyed, because the panel's threads may still use it while the
+// process exits. A model whose state installs a reset hook uses it once at
+// load: [[maybe_unused]] const bool kInstalled = (ModelState<State>(), true);
+template <class State>
+State& ModelState() {
+  static auto* state = new State;  // lives until the process ends
+  return *state;
+}
+
 class Board {
  public:
   static Board& Get();

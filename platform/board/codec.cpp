@@ -32,9 +32,14 @@ struct State {
   }
 };
 
-State& TheState() {
-  static auto* state = new State;  // lives until the process ends
-  return *state;
+State& TheState() { return ModelState<State>(); }
+
+// One field of the state, read under its lock.
+template <class T>
+T Read(T State::*field) {
+  auto& s = TheState();
+  std::lock_guard lock(s.mutex);
+  return s.*field;
 }
 
 [[maybe_unused]] const bool kInstalled = (TheState(), true);
@@ -74,29 +79,13 @@ void Codec::Encoded(const uint8_t* input, size_t inputBytes, size_t outputBytes)
   s.lastInput.assign(input, input + inputBytes);
 }
 
-int Codec::Frames() {
-  auto& s = TheState();
-  std::lock_guard lock(s.mutex);
-  return s.frames;
-}
+int Codec::Frames() { return Read(&State::frames); }
 
-uint64_t Codec::Bytes() {
-  auto& s = TheState();
-  std::lock_guard lock(s.mutex);
-  return s.bytes;
-}
+uint64_t Codec::Bytes() { return Read(&State::bytes); }
 
-int Codec::Inits() {
-  auto& s = TheState();
-  std::lock_guard lock(s.mutex);
-  return s.inits;
-}
+int Codec::Inits() { return Read(&State::inits); }
 
-int Codec::Instances() {
-  auto& s = TheState();
-  std::lock_guard lock(s.mutex);
-  return s.instances;
-}
+int Codec::Instances() { return Read(&State::instances); }
 
 bool Codec::LastInit(orlik_sim_codec_init* out) {
   auto& s = TheState();

@@ -24,10 +24,7 @@ struct State {
   }
 };
 
-State& TheState() {
-  static auto* state = new State;  // lives until the process ends
-  return *state;
-}
+State& TheState() { return ModelState<State>(); }
 
 [[maybe_unused]] const bool kInstalled = (TheState(), true);
 

@@ -237,15 +237,8 @@ class CaptureGraphBuilder final : public com::UnknownImpl<ICaptureGraphBuilder2,
   ComPtr<IGraphBuilder> graph_;
 };
 
-HRESULT ConstructBuilder(REFIID iid, void** object) {
-  auto* builder = new CaptureGraphBuilder;
-  HRESULT hr = builder->QueryInterface(iid, object);
-  builder->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kCaptureGraphBuilder(CLSID_CaptureGraphBuilder, &ConstructBuilder);
-const com::ClassRegistrar kCaptureGraphBuilder2(CLSID_CaptureGraphBuilder2, &ConstructBuilder);
+const com::ClassRegistrar kCaptureGraphBuilder(CLSID_CaptureGraphBuilder, &com::Construct<CaptureGraphBuilder>);
+const com::ClassRegistrar kCaptureGraphBuilder2(CLSID_CaptureGraphBuilder2, &com::Construct<CaptureGraphBuilder>);
 
 }  // namespace
 }  // namespace orlik::capture

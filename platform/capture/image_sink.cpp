@@ -168,12 +168,10 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
   // Runs on the streaming thread under the renderer's lock.
   HRESULT DoRenderSample(IMediaSample* sample) override {
     // A sample may carry a new format for itself and those after it.
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       Picture picture;
-      bool usable = PictureOf(*changed, &picture);
-      DeleteMediaType(changed);
-      if (!usable) return VFW_E_INVALIDMEDIATYPE;
+      if (!PictureOf(*changed.get(), &picture)) return VFW_E_INVALIDMEDIATYPE;
       picture_ = picture;
     }
     std::u16string name;
@@ -200,11 +198,7 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IFileSinkFilter || iid == IID_IFileSinkFilter2) {
-      AddRef();
-      *object = static_cast<IFileSinkFilter2*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IFileSinkFilter2*>(this), iid, object, IID_IFileSinkFilter, IID_IFileSinkFilter2)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -315,14 +309,7 @@ class ImageSink final : public BaseRenderer, public IFileSinkFilter2 {
   unsigned long jpegSize_ = 0;
 };
 
-HRESULT ConstructImageSink(REFIID iid, void** object) {
-  auto* sink = new ImageSink;
-  HRESULT hr = sink->QueryInterface(iid, object);
-  sink->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kImageSink(CLSID_IMGSinkFilter, &ConstructImageSink);
+const com::ClassRegistrar kImageSink(CLSID_IMGSinkFilter, &com::Construct<ImageSink>);
 
 }  // namespace
 }  // namespace orlik::capture

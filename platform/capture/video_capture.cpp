@@ -146,14 +146,7 @@ class CapturePin final : public BaseOutputPin, public IAMStreamConfig, public IK
     return CopyMediaType(type, format.get());
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    if (request->cBuffers < kBuffers) request->cBuffers = kBuffers;
-    LONG bytes = FrameBytes(sizes_[formatIndex_]);
-    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
-    if (request->cbAlign <= 0) request->cbAlign = 16;
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < bytes ? E_FAIL : S_OK;
+    return RequestBuffers(allocator, request, kBuffers, FrameBytes(sizes_[formatIndex_]));
   }
 
   // --- IAMStreamConfig ----------------------------------------------------------------------
@@ -215,16 +208,8 @@ class CapturePin final : public BaseOutputPin, public IAMStreamConfig, public IK
 
  protected:
   HRESULT QueryPinInterface(REFIID iid, void** object) override {
-    if (iid == IID_IAMStreamConfig) {
-      AddRef();
-      *object = static_cast<IAMStreamConfig*>(this);
-      return S_OK;
-    }
-    if (iid == IID_IKsPropertySet) {
-      AddRef();
-      *object = static_cast<IKsPropertySet*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IAMStreamConfig*>(this), iid, object, IID_IAMStreamConfig)) return S_OK;
+    if (strmbase::Offer(static_cast<IKsPropertySet*>(this), iid, object, IID_IKsPropertySet)) return S_OK;
     return BaseOutputPin::QueryPinInterface(iid, object);
   }
 
@@ -340,11 +325,7 @@ class VideoCaptureFilter final : public BaseFilter, public IPersistPropertyBag {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IPersistPropertyBag) {
-      AddRef();
-      *object = static_cast<IPersistPropertyBag*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IPersistPropertyBag*>(this), iid, object, IID_IPersistPropertyBag)) return S_OK;
     return BaseFilter::QueryFilterInterface(iid, object);
   }
 
@@ -491,14 +472,7 @@ void CapturePin::DeliverFrame(CameraDevice& camera, uint64_t frame, const FrameT
   sample->Release();
 }
 
-HRESULT ConstructCaptureFilter(REFIID iid, void** object) {
-  auto* filter = new VideoCaptureFilter;
-  HRESULT hr = filter->QueryInterface(iid, object);
-  filter->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kVideoCapture(CLSID_VideoCapture, &ConstructCaptureFilter);
+const com::ClassRegistrar kVideoCapture(CLSID_VideoCapture, &com::Construct<VideoCaptureFilter>);
 
 }  // namespace
 }  // namespace orlik::capture

@@ -19,6 +19,17 @@ struct ClassRegistrar {
   ClassRegistrar(REFCLSID clsid, ClassConstructor construct) { RegisterClass(clsid, construct); }
 };
 
+// The ClassConstructor of a class made as `new Object(args...)`: the caller
+// gets the interface iid on the new object, which the creator's reference
+// (dropped here) does not keep alive.
+template <class Object, const auto&... args>
+HRESULT Construct(REFIID iid, void** object) {
+  auto* created = new Object(args...);
+  HRESULT hr = created->QueryInterface(iid, object);
+  created->Release();
+  return hr;
+}
+
 // Reference count shared by the platform's objects: starts at 1 for the
 // creator, deletes the object at the last Release.
 class RefCount {

@@ -12,6 +12,7 @@
 #include <orlik/dshow.h>
 
 #include "board/sound_output.h"
+#include "com/dispatch.h"
 #include "com/registry.h"
 #include "strmbase/strmbase.h"
 
@@ -47,7 +48,7 @@ bool FormatOf(const AM_MEDIA_TYPE& type, PcmFormat* format) {
   return true;
 }
 
-class AudioRenderer final : public BaseRenderer, public IBasicAudio {
+class AudioRenderer final : public BaseRenderer, public com::NoTypeInfo<IBasicAudio> {
  public:
   explicit AudioRenderer(const CLSID& clsid) : BaseRenderer(clsid, u"Audio Input pin (rendered)") {}
 
@@ -55,43 +56,12 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
   ULONG WINAPI AddRef() override { return BaseRenderer::AddRef(); }
   ULONG WINAPI Release() override { return BaseRenderer::Release(); }
 
-  // IDispatch: no type information on this platform.
-  HRESULT WINAPI GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT WINAPI Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-
-  // IBasicAudio
-  HRESULT WINAPI put_Volume(LONG volume) override {
-    if (volume < -10000 || volume > 0) return E_INVALIDARG;
-    volume_ = volume;
-    ApplyGain();
-    return S_OK;
-  }
-  HRESULT WINAPI get_Volume(LONG* volume) override {
-    if (!volume) return E_POINTER;
-    *volume = volume_;
-    return S_OK;
-  }
-  HRESULT WINAPI put_Balance(LONG balance) override {
-    if (balance < -10000 || balance > 10000) return E_INVALIDARG;
-    balance_ = balance;
-    ApplyGain();
-    return S_OK;
-  }
-  HRESULT WINAPI get_Balance(LONG* balance) override {
-    if (!balance) return E_POINTER;
-    *balance = balance_;
-    return S_OK;
-  }
+  // IBasicAudio: volume -10000 (silence) to 0 dB, balance -10000 (left only)
+  // to 10000 (right only), in hundredths of a decibel.
+  HRESULT WINAPI put_Volume(LONG volume) override { return PutLevel(volume_, volume, 0); }
+  HRESULT WINAPI get_Volume(LONG* volume) override { return GetLevel(volume_, volume); }
+  HRESULT WINAPI put_Balance(LONG balance) override { return PutLevel(balance_, balance, 10000); }
+  HRESULT WINAPI get_Balance(LONG* balance) override { return GetLevel(balance_, balance); }
 
   // The renderer
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
@@ -110,12 +80,10 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
   HRESULT DoRenderSample(IMediaSample* sample) override {
     std::shared_ptr<SoundStream> stream = Stream();
     if (!stream) return VFW_E_WRONG_STATE;
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       PcmFormat format;
-      bool ok = FormatOf(*changed, &format);
-      DeleteMediaType(changed);
-      if (!ok) return VFW_E_TYPE_NOT_ACCEPTED;
+      if (!FormatOf(*changed.get(), &format)) return VFW_E_TYPE_NOT_ACCEPTED;
       stream->SetFormat(format);
       std::lock_guard lock(streamMutex_);
       format_ = format;
@@ -140,11 +108,7 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IBasicAudio || iid == IID_IDispatch) {
-      AddRef();
-      *object = static_cast<IBasicAudio*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IBasicAudio*>(this), iid, object, IID_IBasicAudio, IID_IDispatch)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -192,6 +156,18 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
 
   // Volume attenuates both channels; a positive balance attenuates the left
   // channel by that many hundredths of a decibel, a negative one the right.
+  HRESULT PutLevel(std::atomic<LONG>& level, LONG value, LONG highest) {
+    if (value < -10000 || value > highest) return E_INVALIDARG;
+    level = value;
+    ApplyGain();
+    return S_OK;
+  }
+  static HRESULT GetLevel(const std::atomic<LONG>& level, LONG* value) {
+    if (!value) return E_POINTER;
+    *value = level;
+    return S_OK;
+  }
+
   void ApplyGain() {
     std::shared_ptr<SoundStream> stream = Stream();
     if (!stream) return;
@@ -207,16 +183,8 @@ class AudioRenderer final : public BaseRenderer, public IBasicAudio {
   std::atomic<LONG> balance_{0};
 };
 
-template <const CLSID& kClsid>
-HRESULT CreateAudioRenderer(REFIID iid, void** object) {
-  auto* renderer = new AudioRenderer(kClsid);
-  HRESULT hr = renderer->QueryInterface(iid, object);
-  renderer->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kDSoundRender(CLSID_DSoundRender, CreateAudioRenderer<CLSID_DSoundRender>);
-const com::ClassRegistrar kAudioRender(CLSID_AudioRender, CreateAudioRenderer<CLSID_AudioRender>);
+const com::ClassRegistrar kDSoundRender(CLSID_DSoundRender, &com::Construct<AudioRenderer, CLSID_DSoundRender>);
+const com::ClassRegistrar kAudioRender(CLSID_AudioRender, &com::Construct<AudioRenderer, CLSID_AudioRender>);
 
 }  // namespace
 }  // namespace orlik::dshow

@@ -35,6 +35,19 @@ using strmbase::BaseFilter;
 using strmbase::BaseOutputPin;
 using strmbase::MediaType;
 
+// The type a stream pin offers: fixed-size samples of the given size; the
+// format block is the caller's to add.
+AM_MEDIA_TYPE& FixedSizeType(MediaType& type, const GUID& major, const GUID& sub, const GUID& format,
+                             ULONG sampleSize) {
+  AM_MEDIA_TYPE& t = *type.get();
+  t.majortype = major;
+  t.subtype = sub;
+  t.formattype = format;
+  t.bFixedSizeSamples = TRUE;
+  t.lSampleSize = sampleSize;
+  return t;
+}
+
 // Audio leaves the source in one format, whatever the file holds.
 constexpr int kAudioRate = 44100;
 constexpr int kAudioChannels = 2;
@@ -177,11 +190,7 @@ class FileSource final : public BaseFilter, public IMediaSeeking {
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IMediaSeeking) {
-      AddRef();
-      *object = static_cast<IMediaSeeking*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IMediaSeeking*>(this), iid, object, IID_IMediaSeeking)) return S_OK;
     return BaseFilter::QueryFilterInterface(iid, object);
   }
   HRESULT OnStop() override;
@@ -250,13 +259,7 @@ HRESULT StreamPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
 HRESULT StreamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
   // Frames: a whole frame per buffer. Sound: a quarter of a second.
   LONG size = video_ ? LONG(offered_.get()->lSampleSize) : kAudioRate / 4 * kAudioBlock;
-  if (request->cBuffers < 3) request->cBuffers = 3;
-  if (request->cbBuffer < size) request->cbBuffer = size;
-  if (request->cbAlign <= 0) request->cbAlign = 16;
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < size ? E_FAIL : S_OK;
+  return RequestBuffers(allocator, request, 3, size);
 }
 
 void StreamPin::Send(GstSample* sample) {
@@ -485,12 +488,8 @@ HRESULT FileSource::Load(const std::string& path) {
     if (caps && gst_video_info_from_caps(&info, caps)) {
       int w = GST_VIDEO_INFO_WIDTH(&info), h = GST_VIDEO_INFO_HEIGHT(&info);
       MediaType type;
-      AM_MEDIA_TYPE& t = *type.get();
-      t.majortype = MEDIATYPE_Video;
-      t.subtype = MEDIASUBTYPE_RGB32;
-      t.formattype = FORMAT_VideoInfo;
-      t.bFixedSizeSamples = TRUE;
-      t.lSampleSize = ULONG(w) * ULONG(h) * 4;
+      AM_MEDIA_TYPE& t = FixedSizeType(type, MEDIATYPE_Video, MEDIASUBTYPE_RGB32, FORMAT_VideoInfo,
+                                       ULONG(w) * ULONG(h) * 4);
       auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormat(sizeof(VIDEOINFOHEADER)));
       vih->rcSource = RECT{0, 0, w, h};
       vih->rcTarget = RECT{0, 0, w, h};
@@ -514,12 +513,7 @@ HRESULT FileSource::Load(const std::string& path) {
   }
   if (audioSink_) {
     MediaType type;
-    AM_MEDIA_TYPE& t = *type.get();
-    t.majortype = MEDIATYPE_Audio;
-    t.subtype = MEDIASUBTYPE_PCM;
-    t.formattype = FORMAT_WaveFormatEx;
-    t.bFixedSizeSamples = TRUE;
-    t.lSampleSize = kAudioBlock;
+    AM_MEDIA_TYPE& t = FixedSizeType(type, MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx, kAudioBlock);
     auto* wfx = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormat(sizeof(WAVEFORMATEX)));
     wfx->wFormatTag = WAVE_FORMAT_PCM;
     wfx->nChannels = kAudioChannels;

@@ -11,6 +11,7 @@
 #include <orlik/threads.h>
 #include <orlik/winuser.h>
 
+#include "com/dispatch.h"
 #include "com/registry.h"
 #include "dshow/file_source.h"
 #include "strmbase.h"
@@ -57,27 +58,14 @@ class TearOff : public Interface {
   FilterGraph* graph_;
 };
 
+// A tear-off of an automation interface, its IDispatch part answered.
 template <class Interface>
-class DispatchTearOff : public TearOff<Interface> {
+class DispatchTearOff : public TearOff<com::NoTypeInfo<Interface>> {
  public:
-  using TearOff<Interface>::TearOff;
+  using TearOff<com::NoTypeInfo<Interface>>::TearOff;
 
  protected:
   ~DispatchTearOff() override = default;
-
- public:
-  HRESULT WINAPI GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT WINAPI Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 };
 
 class GraphBuilder final : public TearOff<IGraphBuilder> {
@@ -213,34 +201,17 @@ class VideoWindow final : public DispatchTearOff<IVideoWindow> {
 
 // Enumerates a snapshot of the graph's filters; a change of the graph after
 // the snapshot reports VFW_E_ENUM_OUT_OF_SYNC until Reset.
-class FilterEnumerator final : public IEnumFilters {
+class FilterEnumerator final : public com::UnknownImpl<IEnumFilters, IID_IEnumFilters> {
  public:
   FilterEnumerator(FilterGraph* graph, size_t position);
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumFilters) {
-      AddRef();
-      *object = static_cast<IEnumFilters*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return ++refs_; }
-  ULONG WINAPI Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT WINAPI Next(ULONG count, IBaseFilter** filters, ULONG* fetched) override;
   HRESULT WINAPI Skip(ULONG count) override;
   HRESULT WINAPI Reset() override;
   HRESULT WINAPI Clone(IEnumFilters** copy) override;
 
  private:
-  ~FilterEnumerator();
+  ~FilterEnumerator() override;
   void Snapshot();
-  std::atomic<ULONG> refs_{1};
   FilterGraph* graph_;
   std::vector<IBaseFilter*> filters_;
   size_t position_;
@@ -249,12 +220,8 @@ class FilterEnumerator final : public IEnumFilters {
 
 class FilterGraph {
  public:
-  static HRESULT Construct(REFIID iid, void** object) {
-    auto* graph = new FilterGraph;
-    HRESULT hr = graph->QueryInterface(iid, object);
-    graph->Release();
-    return hr;
-  }
+  FilterGraph()
+      : builder_(this), control_(this), events_(this), sink_(this), seeking_(this), audio_(this), video_(this) {}
 
   HRESULT QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
@@ -853,8 +820,6 @@ class FilterGraph {
     std::u16string name;
   };
 
-  FilterGraph()
-      : builder_(this), control_(this), events_(this), sink_(this), seeking_(this), audio_(this), video_(this) {}
   ~FilterGraph() {
     Stop();
     while (true) {
@@ -1182,10 +1147,8 @@ HRESULT FilterEnumerator::Clone(IEnumFilters** copy) {
   return S_OK;
 }
 
-HRESULT ConstructGraph(REFIID iid, void** object) { return FilterGraph::Construct(iid, object); }
-
-const com::ClassRegistrar kFilterGraph(CLSID_FilterGraph, &ConstructGraph);
-const com::ClassRegistrar kFilterGraphNoThread(CLSID_FilterGraphNoThread, &ConstructGraph);
+const com::ClassRegistrar kFilterGraph(CLSID_FilterGraph, &com::Construct<FilterGraph>);
+const com::ClassRegistrar kFilterGraphNoThread(CLSID_FilterGraphNoThread, &com::Construct<FilterGraph>);
 
 }  // namespace
 }  // namespace orlik::dshow

@@ -23,12 +23,7 @@ REFERENCE_TIME Now() {
 
 class SystemClock final : public com::UnknownImpl<IReferenceClock, IID_IReferenceClock> {
  public:
-  static HRESULT Construct(REFIID iid, void** object) {
-    auto* clock = new SystemClock;
-    HRESULT hr = clock->QueryInterface(iid, object);
-    clock->Release();
-    return hr;
-  }
+  SystemClock() = default;
 
   HRESULT WINAPI GetTime(REFERENCE_TIME* time) override {
     if (!time) return E_POINTER;
@@ -71,7 +66,6 @@ class SystemClock final : public com::UnknownImpl<IReferenceClock, IID_IReferenc
     HANDLE event;
   };
 
-  SystemClock() = default;
   ~SystemClock() override {
     {
       std::lock_guard lock(mutex_);
@@ -122,7 +116,7 @@ class SystemClock final : public com::UnknownImpl<IReferenceClock, IID_IReferenc
   std::thread worker_;
 };
 
-const com::ClassRegistrar kSystemClock(CLSID_SystemClock, &SystemClock::Construct);
+const com::ClassRegistrar kSystemClock(CLSID_SystemClock, &com::Construct<SystemClock>);
 
 }  // namespace
 }  // namespace orlik::dshow

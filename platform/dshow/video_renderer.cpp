@@ -7,6 +7,7 @@
 #include <orlik/dshow.h>
 #include <orlik/winuser.h>
 
+#include "com/dispatch.h"
 #include "com/registry.h"
 #include "dshow/video_window.h"
 #include "strmbase/strmbase.h"
@@ -30,27 +31,15 @@ constexpr LONG kShowMinimized = 2, kMinimize = 6, kShowMinNoActive = 7, kForceMi
 bool IsBool(LONG v) { return v == OATRUE || v == OAFALSE; }
 LONG AsOaBool(bool v) { return v ? OATRUE : OAFALSE; }
 
-class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBasicVideo {
+class VideoRenderer final : public BaseRenderer,
+                            public com::NoTypeInfo<IVideoWindow>,
+                            public com::NoTypeInfo<IBasicVideo> {
  public:
   VideoRenderer() : BaseRenderer(CLSID_VideoRenderer, u"Input") {}
 
   HRESULT WINAPI QueryInterface(REFIID iid, void** object) override { return BaseRenderer::QueryInterface(iid, object); }
   ULONG WINAPI AddRef() override { return BaseRenderer::AddRef(); }
   ULONG WINAPI Release() override { return BaseRenderer::Release(); }
-
-  // IDispatch: no type information on this platform.
-  HRESULT WINAPI GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT WINAPI GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT WINAPI Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   // --- the renderer ---
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
@@ -69,22 +58,18 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
   }
 
   HRESULT DoRenderSample(IMediaSample* sample) override {
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
+    strmbase::MediaType changed;
+    if (strmbase::ChangedType(sample, &changed)) {
       // The upstream filter changed the format on the fly: the window keeps
       // its place, the graph hears of the new size.
       FrameFormat format;
-      bool ok = FrameFormatOf(*changed, &format);
-      if (ok) {
-        FrameFormat old = window_.Format();
-        window_.SetFormat(format, false);
-        std::lock_guard lock(infoMutex_);
-        std::memcpy(&info_, changed->pbFormat, sizeof info_);
-        if (old.width != format.width || old.height != format.height)
-          NotifyEvent(EC_VIDEO_SIZE_CHANGED, LONG_PTR(MAKELPARAM(format.width, format.height)), 0);
-      }
-      DeleteMediaType(changed);
-      if (!ok) return VFW_E_TYPE_NOT_ACCEPTED;
+      if (!FrameFormatOf(*changed.get(), &format)) return VFW_E_TYPE_NOT_ACCEPTED;
+      FrameFormat old = window_.Format();
+      window_.SetFormat(format, false);
+      std::lock_guard lock(infoMutex_);
+      std::memcpy(&info_, changed.get()->pbFormat, sizeof info_);
+      if (old.width != format.width || old.height != format.height)
+        NotifyEvent(EC_VIDEO_SIZE_CHANGED, LONG_PTR(MAKELPARAM(format.width, format.height)), 0);
     }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
@@ -95,16 +80,8 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
 
  protected:
   HRESULT QueryFilterInterface(REFIID iid, void** object) override {
-    if (iid == IID_IVideoWindow || iid == IID_IDispatch) {
-      AddRef();
-      *object = static_cast<IVideoWindow*>(this);
-      return S_OK;
-    }
-    if (iid == IID_IBasicVideo) {
-      AddRef();
-      *object = static_cast<IBasicVideo*>(this);
-      return S_OK;
-    }
+    if (strmbase::Offer(static_cast<IVideoWindow*>(this), iid, object, IID_IVideoWindow, IID_IDispatch)) return S_OK;
+    if (strmbase::Offer(static_cast<IBasicVideo*>(this), iid, object, IID_IBasicVideo)) return S_OK;
     return BaseRenderer::QueryFilterInterface(iid, object);
   }
 
@@ -141,12 +118,7 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     return S_OK;
   }
   HRESULT WINAPI get_WindowStyleEx(LONG* style) override { return Get(style, window_.ExStyle()); }
-  HRESULT WINAPI put_AutoShow(LONG autoShow) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(autoShow)) return E_INVALIDARG;
-    autoShow_ = autoShow == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI put_AutoShow(LONG autoShow) override { return PutFlag(autoShow_, autoShow); }
   HRESULT WINAPI get_AutoShow(LONG* autoShow) override { return Get(autoShow, AsOaBool(autoShow_)); }
   HRESULT WINAPI put_WindowState(LONG state) override {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
@@ -159,12 +131,7 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
   HRESULT WINAPI get_WindowState(LONG* state) override {
     return Get(state, window_.Visible() ? LONG(SW_SHOW) : minimized_ ? kShowMinimized : LONG(SW_HIDE));
   }
-  HRESULT WINAPI put_BackgroundPalette(LONG palette) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(palette)) return E_INVALIDARG;
-    backgroundPalette_ = palette == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI put_BackgroundPalette(LONG palette) override { return PutFlag(backgroundPalette_, palette); }
   HRESULT WINAPI get_BackgroundPalette(LONG* palette) override {
     return Get(palette, AsOaBool(backgroundPalette_));
   }
@@ -181,26 +148,14 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     return Move([&](RECT& r) { r = RECT{left, r.top, left + (r.right - r.left), r.bottom}; });
   }
   HRESULT WINAPI get_Left(LONG* left) override { return Get(left, window_.Position().left); }
-  HRESULT WINAPI put_Width(LONG width) override {
-    if (width < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
-    return Move([&](RECT& r) { r.right = r.left + width; });
-  }
-  HRESULT WINAPI get_Width(LONG* width) override {
-    RECT r = window_.Position();
-    return Get(width, r.right - r.left);
-  }
+  HRESULT WINAPI put_Width(LONG width) override { return PutExtent(width, &RECT::left, &RECT::right); }
+  HRESULT WINAPI get_Width(LONG* width) override { return GetExtent(width, &RECT::left, &RECT::right); }
   HRESULT WINAPI put_Top(LONG top) override {
     return Move([&](RECT& r) { r = RECT{r.left, top, r.right, top + (r.bottom - r.top)}; });
   }
   HRESULT WINAPI get_Top(LONG* top) override { return Get(top, window_.Position().top); }
-  HRESULT WINAPI put_Height(LONG height) override {
-    if (height < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
-    return Move([&](RECT& r) { r.bottom = r.top + height; });
-  }
-  HRESULT WINAPI get_Height(LONG* height) override {
-    RECT r = window_.Position();
-    return Get(height, r.bottom - r.top);
-  }
+  HRESULT WINAPI put_Height(LONG height) override { return PutExtent(height, &RECT::top, &RECT::bottom); }
+  HRESULT WINAPI get_Height(LONG* height) override { return GetExtent(height, &RECT::top, &RECT::bottom); }
 
   HRESULT WINAPI put_Owner(OAHWND owner) override {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
@@ -268,12 +223,7 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     // is its place.
     return GetWindowPosition(left, top, width, height);
   }
-  HRESULT WINAPI HideCursor(LONG hide) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(hide)) return E_INVALIDARG;
-    cursorHidden_ = hide == OATRUE;
-    return S_OK;
-  }
+  HRESULT WINAPI HideCursor(LONG hide) override { return PutFlag(cursorHidden_, hide); }
   HRESULT WINAPI IsCursorHidden(LONG* hidden) override { return Get(hidden, AsOaBool(cursorHidden_)); }
 
   // --- IBasicVideo ---
@@ -321,49 +271,26 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     RECT r = window_.Position();
     return v == r.right - r.left ? CheckConnected() : DefaultOnly();
   }
-  HRESULT WINAPI get_DestinationWidth(LONG* v) override {
-    RECT r = window_.Position();
-    return Get(v, r.right - r.left);
-  }
+  HRESULT WINAPI get_DestinationWidth(LONG* v) override { return GetExtent(v, &RECT::left, &RECT::right); }
   HRESULT WINAPI put_DestinationTop(LONG v) override { return v == 0 ? CheckConnected() : DefaultOnly(); }
   HRESULT WINAPI get_DestinationTop(LONG* v) override { return Get(v, LONG(0)); }
   HRESULT WINAPI put_DestinationHeight(LONG v) override {
     RECT r = window_.Position();
     return v == r.bottom - r.top ? CheckConnected() : DefaultOnly();
   }
-  HRESULT WINAPI get_DestinationHeight(LONG* v) override {
-    RECT r = window_.Position();
-    return Get(v, r.bottom - r.top);
-  }
+  HRESULT WINAPI get_DestinationHeight(LONG* v) override { return GetExtent(v, &RECT::top, &RECT::bottom); }
   HRESULT WINAPI SetSourcePosition(LONG left, LONG top, LONG width, LONG height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    FrameFormat f = window_.Format();
-    return left == 0 && top == 0 && width == f.width && height == f.height ? S_OK : DefaultOnly();
+    return SetWhole(left, top, width, height, FrameSize());
   }
   HRESULT WINAPI GetSourcePosition(LONG* left, LONG* top, LONG* width, LONG* height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!left || !top || !width || !height) return E_POINTER;
-    FrameFormat f = window_.Format();
-    *left = *top = 0;
-    *width = f.width;
-    *height = f.height;
-    return S_OK;
+    return GetWhole(left, top, width, height, FrameSize());
   }
   HRESULT WINAPI SetDefaultSourcePosition() override { return CheckConnected(); }
   HRESULT WINAPI SetDestinationPosition(LONG left, LONG top, LONG width, LONG height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    RECT r = window_.Position();
-    return left == 0 && top == 0 && width == r.right - r.left && height == r.bottom - r.top ? S_OK
-                                                                                           : DefaultOnly();
+    return SetWhole(left, top, width, height, WindowSize());
   }
   HRESULT WINAPI GetDestinationPosition(LONG* left, LONG* top, LONG* width, LONG* height) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!left || !top || !width || !height) return E_POINTER;
-    RECT r = window_.Position();
-    *left = *top = 0;
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
+    return GetWhole(left, top, width, height, WindowSize());
   }
   HRESULT WINAPI SetDefaultDestinationPosition() override { return CheckConnected(); }
   HRESULT WINAPI GetVideoPaletteEntries(LONG, LONG, LONG* retrieved, LONG*) override {
@@ -417,12 +344,55 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
     return S_OK;
   }
 
+  // A property that is OATRUE or OAFALSE, kept as a flag.
+  HRESULT PutFlag(std::atomic<bool>& flag, LONG value) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    if (!IsBool(value)) return E_INVALIDARG;
+    flag = value == OATRUE;
+    return S_OK;
+  }
+
   template <class F>
   HRESULT Move(F change) {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
     RECT r = window_.Position();
     change(r);
     window_.SetPosition(r);
+    return S_OK;
+  }
+
+  // Width (left to right) or height (top to bottom) of the window: the far
+  // edge moves, the near one stays.
+  HRESULT PutExtent(LONG extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
+    if (extent < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
+    return Move([&](RECT& r) { r.*farEdge = r.*nearEdge + extent; });
+  }
+  HRESULT GetExtent(LONG* extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
+    RECT r = window_.Position();
+    return Get(extent, r.*farEdge - r.*nearEdge);
+  }
+
+  // IBasicVideo's source (the frame) and destination (the window) are
+  // always the whole area from (0, 0): any other position is the default's
+  // to refuse.
+  SIZE FrameSize() {
+    FrameFormat f = window_.Format();
+    return {f.width, f.height};
+  }
+  SIZE WindowSize() {
+    RECT r = window_.Position();
+    return {r.right - r.left, r.bottom - r.top};
+  }
+  HRESULT SetWhole(LONG left, LONG top, LONG width, LONG height, SIZE area) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    return left == 0 && top == 0 && width == area.cx && height == area.cy ? S_OK : DefaultOnly();
+  }
+  HRESULT GetWhole(LONG* left, LONG* top, LONG* width, LONG* height, SIZE area) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    if (!left || !top || !width || !height) return E_POINTER;
+    *left = *top = 0;
+    *width = area.cx;
+    *height = area.cy;
     return S_OK;
   }
 
@@ -457,14 +427,7 @@ class VideoRenderer final : public BaseRenderer, public IVideoWindow, public IBa
   VIDEOINFOHEADER info_{};
 };
 
-HRESULT CreateVideoRenderer(REFIID iid, void** object) {
-  auto* renderer = new VideoRenderer;
-  HRESULT hr = renderer->QueryInterface(iid, object);
-  renderer->Release();
-  return hr;
-}
-
-const com::ClassRegistrar kVideoRenderer(CLSID_VideoRenderer, CreateVideoRenderer);
+const com::ClassRegistrar kVideoRenderer(CLSID_VideoRenderer, &com::Construct<VideoRenderer>);
 
 }  // namespace
 }  // namespace orlik::dshow

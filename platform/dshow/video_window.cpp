@@ -323,57 +323,21 @@ VIDEO_WINDOW_PROPERTY(bool, FullScreen, fullScreen_)
 
 HWND VideoWindow::Handle() { return published_.load(); }
 
-void VideoWindow::SetMessageDrain(HWND drain) {
-  std::lock_guard lock(stateMutex_);
-  drain_ = drain;
-}
+void VideoWindow::SetMessageDrain(HWND drain) { Set(drain_, drain); }
 
-void VideoWindow::SetStyle(LONG style) {
-  std::lock_guard lock(stateMutex_);
-  style_ = style;
-}
+void VideoWindow::SetStyle(LONG style) { Set(style_, style); }
 
-void VideoWindow::SetExStyle(LONG style) {
-  std::lock_guard lock(stateMutex_);
-  exStyle_ = style;
-}
+void VideoWindow::SetExStyle(LONG style) { Set(exStyle_, style); }
 
-void VideoWindow::SetCaption(std::u16string caption) {
-  std::lock_guard lock(stateMutex_);
-  caption_ = std::move(caption);
-}
+void VideoWindow::SetCaption(std::u16string caption) { Set(caption_, std::move(caption)); }
 
-void VideoWindow::SetOwner(HWND owner) {
-  {
-    std::lock_guard lock(stateMutex_);
-    owner_ = owner;
-  }
-  SyncWindow();
-}
+void VideoWindow::SetOwner(HWND owner) { SetAndSync(owner_, owner); }
 
-void VideoWindow::SetVisible(bool visible) {
-  {
-    std::lock_guard lock(stateMutex_);
-    visible_ = visible;
-  }
-  SyncWindow();
-}
+void VideoWindow::SetVisible(bool visible) { SetAndSync(visible_, visible); }
 
-void VideoWindow::SetPosition(const RECT& rect) {
-  {
-    std::lock_guard lock(stateMutex_);
-    position_ = rect;
-  }
-  SyncWindow();
-}
+void VideoWindow::SetPosition(const RECT& rect) { SetAndSync(position_, rect); }
 
-void VideoWindow::SetFullScreen(bool fullScreen) {
-  {
-    std::lock_guard lock(stateMutex_);
-    fullScreen_ = fullScreen;
-  }
-  SyncWindow();
-}
+void VideoWindow::SetFullScreen(bool fullScreen) { SetAndSync(fullScreen_, fullScreen); }
 
 // --- drawing -------------------------------------------------------------------------------
 

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace orlik::dshow {
@@ -112,6 +113,18 @@ class VideoWindow {
   // Makes the window system's window match the state: created with the
   // right parent, placed, shown or hidden; draws the kept frame there.
   void SyncWindow();
+  // Sets a field of the state under its lock; SetAndSync then makes the
+  // window match.
+  template <class T, class V>
+  void Set(T& field, V&& value) {
+    std::lock_guard lock(stateMutex_);
+    field = std::forward<V>(value);
+  }
+  template <class T, class V>
+  void SetAndSync(T& field, V&& value) {
+    Set(field, std::forward<V>(value));
+    SyncWindow();
+  }
   bool TargetLocked(Target* target);
   // Draws the kept frame (black before the first) where the video is shown
   // now. Screen the video covered before and no longer covers goes back to

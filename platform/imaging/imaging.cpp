@@ -175,12 +175,7 @@ class Image final : public com::UnknownImpl<IImage, IID_IImage> {
 
 class ImagingFactory final : public com::UnknownImpl<IImagingFactory, IID_IImagingFactory> {
  public:
-  static HRESULT Construct(REFIID iid, void** object) {
-    auto* factory = new ImagingFactory;
-    HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
-  }
+  ImagingFactory() = default;
 
 
   HRESULT WINAPI CreateImageFromFile(LPCWSTR fileName, IImage** image) override {
@@ -205,11 +200,10 @@ class ImagingFactory final : public com::UnknownImpl<IImagingFactory, IID_IImagi
   }
 
  private:
-  ImagingFactory() = default;
   virtual ~ImagingFactory() = default;
 };
 
-const com::ClassRegistrar registrar(CLSID_ImagingFactory, &ImagingFactory::Construct);
+const com::ClassRegistrar registrar(CLSID_ImagingFactory, &com::Construct<ImagingFactory>);
 
 }  // namespace
 }  // namespace orlik::imaging

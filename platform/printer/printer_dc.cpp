@@ -113,6 +113,22 @@ std::shared_ptr<PrintJob> JobOf(HDC handle) {
   return nullptr;
 }
 
+// A call made in the wrong state of the job: SP_ERROR, ERROR_INVALID_PARAMETER.
+int Refused() {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return SP_ERROR;
+}
+
+// Runs `call` on the DC's job, under the job's lock, when a document is open;
+// refuses it otherwise.
+template <class Call>
+int OnOpenDocument(HDC dc, Call call) {
+  auto job = JobOf(dc);
+  if (!job) return SP_ERROR;
+  std::lock_guard lock(job->mutex);
+  return job->docOpen ? call(*job) : Refused();
+}
+
 bool IsPclDriver(std::u16string_view driver) {
   return orlik_wcsicmp(std::u16string(driver).c_str(), u"pcl.dll") == 0 ||
          orlik_wcsicmp(std::u16string(driver).c_str(), u"pcl") == 0;
@@ -214,10 +230,7 @@ int StartDocW(HDC dc, const DOCINFOW* info) {
   auto job = JobOf(dc);
   if (!job) return SP_ERROR;
   std::lock_guard lock(job->mutex);
-  if (job->docOpen) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return SP_ERROR;
-  }
+  if (job->docOpen) return Refused();
   job->output = info && info->lpszOutput ? std::u16string(View(info->lpszOutput)) : u"";
   job->spool.clear();
   PclJobWriter(&job->spool).BeginJob();
@@ -229,56 +242,42 @@ int StartDocW(HDC dc, const DOCINFOW* info) {
 }
 
 int StartPage(HDC dc) {
-  auto job = JobOf(dc);
-  if (!job) return SP_ERROR;
-  std::lock_guard lock(job->mutex);
-  if (!job->docOpen) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return SP_ERROR;
-  }
-  if (job->pageOpen) job->RenderPage();
-  {
-    std::lock_guard gdiLock(gdi::Lock());
-    job->ClearPage();
-  }
-  job->pageOpen = true;
-  return 1;
+  return OnOpenDocument(dc, [](PrintJob& job) {
+    if (job.pageOpen) job.RenderPage();
+    {
+      std::lock_guard gdiLock(gdi::Lock());
+      job.ClearPage();
+    }
+    job.pageOpen = true;
+    return 1;
+  });
 }
 
 int EndPage(HDC dc) {
-  auto job = JobOf(dc);
-  if (!job) return SP_ERROR;
-  std::lock_guard lock(job->mutex);
-  if (!job->docOpen || !job->pageOpen) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return SP_ERROR;
-  }
-  job->RenderPage();
-  return 1;
+  return OnOpenDocument(dc, [](PrintJob& job) {
+    if (!job.pageOpen) return Refused();
+    job.RenderPage();
+    return 1;
+  });
 }
 
 int EndDoc(HDC dc) {
-  auto job = JobOf(dc);
-  if (!job) return SP_ERROR;
-  std::lock_guard lock(job->mutex);
-  if (!job->docOpen) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return SP_ERROR;
-  }
-  if (job->pageOpen) job->RenderPage();
-  PclJobWriter(&job->spool).EndJob();
-  job->docOpen = false;
-  std::string error;
-  bool sent = job->output.empty() ? SendJob(job->port, job->spool, &error)
-                                  : SendToOutputFile(job->output, job->spool, &error);
-  job->spool.clear();
-  job->spool.shrink_to_fit();
-  if (!sent) {
-    std::fprintf(stderr, "pcl.dll: job %d not printed: %s\n", job->jobId, error.c_str());
-    SetLastError(ERROR_WRITE_FAULT);
-    return SP_ERROR;
-  }
-  return job->jobId;
+  return OnOpenDocument(dc, [](PrintJob& job) {
+    if (job.pageOpen) job.RenderPage();
+    PclJobWriter(&job.spool).EndJob();
+    job.docOpen = false;
+    std::string error;
+    bool sent = job.output.empty() ? SendJob(job.port, job.spool, &error)
+                                   : SendToOutputFile(job.output, job.spool, &error);
+    job.spool.clear();
+    job.spool.shrink_to_fit();
+    if (!sent) {
+      std::fprintf(stderr, "pcl.dll: job %d not printed: %s\n", job.jobId, error.c_str());
+      SetLastError(ERROR_WRITE_FAULT);
+      return SP_ERROR;
+    }
+    return job.jobId;
+  });
 }
 
 int AbortDoc(HDC dc) {

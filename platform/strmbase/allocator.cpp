@@ -26,14 +26,7 @@ void MediaSample::ResetProperties() {
 }
 
 HRESULT MediaSample::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IMediaSample) {
-    AddRef();
-    *object = static_cast<IMediaSample*>(this);
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryOwn(static_cast<IMediaSample*>(this), iid, object, IID_IMediaSample);
 }
 
 ULONG MediaSample::AddRef() { return ++refs_; }
@@ -150,14 +143,7 @@ void MemAllocator::FreeMemory() {
 }
 
 HRESULT MemAllocator::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IMemAllocator) {
-    AddRef();
-    *object = static_cast<IMemAllocator*>(this);
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryOwn(static_cast<IMemAllocator*>(this), iid, object, IID_IMemAllocator);
 }
 
 ULONG MemAllocator::AddRef() { return ++refs_; }

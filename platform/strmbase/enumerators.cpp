@@ -1,33 +1,18 @@
 #include "enumerators.h"
 
+#include "com/registry.h"
+
 namespace orlik::strmbase {
 namespace {
 
 // Holds its filter (through the pin or filter reference) so the items it
 // hands out stay valid. A change of the filter's pins after the enumerator
 // was made reports VFW_E_ENUM_OUT_OF_SYNC until Reset.
-class PinEnumerator final : public IEnumPins {
+class PinEnumerator final : public com::UnknownImpl<IEnumPins, IID_IEnumPins> {
  public:
   PinEnumerator(BaseFilter* filter, int position)
       : filter_(filter), position_(position), version_(filter->PinVersion()) {
     filter_->AddRef();
-  }
-
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      AddRef();
-      *object = static_cast<IEnumPins*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return ++refs_; }
-  ULONG WINAPI Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT WINAPI Next(ULONG count, IPin** pins, ULONG* fetched) override {
@@ -67,33 +52,15 @@ class PinEnumerator final : public IEnumPins {
   }
 
  private:
-  ~PinEnumerator() { filter_->Release(); }
-  std::atomic<ULONG> refs_{1};
+  ~PinEnumerator() override { filter_->Release(); }
   BaseFilter* filter_;
   int position_;
   int version_;
 };
 
-class MediaTypeEnumerator final : public IEnumMediaTypes {
+class MediaTypeEnumerator final : public com::UnknownImpl<IEnumMediaTypes, IID_IEnumMediaTypes> {
  public:
   MediaTypeEnumerator(BasePin* pin, int position) : pin_(pin), position_(position) { pin_->AddRef(); }
-
-  HRESULT WINAPI QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      AddRef();
-      *object = static_cast<IEnumMediaTypes*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG WINAPI AddRef() override { return ++refs_; }
-  ULONG WINAPI Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT WINAPI Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (!types) return E_POINTER;
@@ -130,8 +97,7 @@ class MediaTypeEnumerator final : public IEnumMediaTypes {
   }
 
  private:
-  ~MediaTypeEnumerator() { pin_->Release(); }
-  std::atomic<ULONG> refs_{1};
+  ~MediaTypeEnumerator() override { pin_->Release(); }
   BasePin* pin_;
   int position_;
 };

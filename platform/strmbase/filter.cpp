@@ -16,14 +16,8 @@ BaseFilter::~BaseFilter() {
 }
 
 HRESULT BaseFilter::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter ||
-      iid == IID_IBaseFilter) {
-    AddRef();
-    *object = static_cast<IBaseFilter*>(this);
-    return S_OK;
-  }
-  return QueryFilterInterface(iid, object);
+  HRESULT hr = QueryOwn(static_cast<IBaseFilter*>(this), iid, object, IID_IPersist, IID_IMediaFilter, IID_IBaseFilter);
+  return hr == E_NOINTERFACE ? QueryFilterInterface(iid, object) : hr;
 }
 
 HRESULT BaseFilter::QueryFilterInterface(REFIID, void** object) {

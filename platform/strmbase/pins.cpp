@@ -19,13 +19,8 @@ BasePin::~BasePin() {
 }
 
 HRESULT BasePin::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IPin) {
-    AddRef();
-    *object = static_cast<IPin*>(this);
-    return S_OK;
-  }
-  return QueryPinInterface(iid, object);
+  HRESULT hr = QueryOwn(static_cast<IPin*>(this), iid, object, IID_IPin);
+  return hr == E_NOINTERFACE ? QueryPinInterface(iid, object) : hr;
 }
 
 HRESULT BasePin::QueryPinInterface(REFIID, void** object) {
@@ -213,6 +208,17 @@ BaseOutputPin::BaseOutputPin(BaseFilter* filter, const WCHAR* name)
 BaseOutputPin::~BaseOutputPin() {
   if (allocator_) allocator_->Release();
   if (input_) input_->Release();
+}
+
+HRESULT BaseOutputPin::RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, LONG buffers,
+                                      LONG bytes) {
+  if (request->cBuffers < buffers) request->cBuffers = buffers;
+  if (request->cbBuffer < bytes) request->cbBuffer = bytes;
+  if (request->cbAlign <= 0) request->cbAlign = 16;
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(request, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer < bytes ? E_FAIL : S_OK;
 }
 
 HRESULT BaseOutputPin::DecideAllocator(IMemInputPin* input, IMemAllocator** allocator) {

@@ -118,6 +118,37 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+// One entry of a QueryInterface answer: when iid is one of ids, `self` with
+// a reference added goes to *object and the result is true.
+template <class Interface, class... Ids>
+bool Offer(Interface* self, REFIID iid, void** object, const Ids&... ids) {
+  if (!((iid == ids) || ...)) return false;
+  self->AddRef();
+  *object = self;
+  return true;
+}
+
+// QueryInterface of an object's own interface: IUnknown and the identifiers
+// listed answer with `self`; any other identifier E_NOINTERFACE, the object
+// cleared.
+template <class Interface, class... Ids>
+HRESULT QueryOwn(Interface* self, REFIID iid, void** object, const Ids&... ids) {
+  if (!object) return E_POINTER;
+  if (Offer(self, iid, object, IID_IUnknown, ids...)) return S_OK;
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+// The type a sample carries when the format changed on the fly with it
+// (true, the type copied into *type); false for a sample without one.
+inline bool ChangedType(IMediaSample* sample, MediaType* type) {
+  AM_MEDIA_TYPE* changed = nullptr;
+  if (sample->GetMediaType(&changed) != S_OK || !changed) return false;
+  type->Set(*changed);
+  DeleteMediaType(changed);
+  return true;
+}
+
 class BaseFilter;
 class BasePin;
 
@@ -281,6 +312,10 @@ class BaseOutputPin : public BasePin {
   // The buffers this pin needs: set request->cBuffers/cbBuffer, call
   // SetProperties, check the result.
   virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) = 0;
+  // The common DecideBufferSize: at least `buffers` buffers of at least
+  // `bytes` (16-byte aligned unless the request says otherwise); E_FAIL when
+  // the allocator's buffers come out smaller than `bytes`.
+  static HRESULT RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, LONG buffers, LONG bytes);
   // Picks the allocator: the input pin's if it suits, else a MemAllocator.
   virtual HRESULT DecideAllocator(IMemInputPin* input, IMemAllocator** allocator);
 

@@ -3,6 +3,7 @@
 // fields, two buses sharing their registers, and a bus without its window.
 #include "two_wire_bus.h"
 
+#include "bus_records.h"
 #include "tolvex_test.h"
 
 #include <orlik/sim_bus.h>
@@ -45,22 +46,9 @@ const BusCase kBuses[] = {
     {"A2", "A2", kA2Pins, 'K', 6, 7, 2},
 };
 
-std::string Copy(int (*get)(const char*, char*, int), const char* bus) {
-  int n = get(bus, nullptr, 0);
-  std::string s(size_t(n < 0 ? 0 : n) + 1, '\0');
-  get(bus, s.data(), int(s.size()));
-  s.resize(size_t(n < 0 ? 0 : n));
-  return s;
-}
-std::string Transcript(const char* bus) { return Copy(orlik_sim_bus_transcript, bus); }
-std::string Levels(const char* bus) { return Copy(orlik_sim_bus_levels, bus); }
-
-std::vector<std::string> Errors(const char* bus) {
-  std::vector<std::string> out;
-  char text[160];
-  for (int i = 0; orlik_sim_bus_error(bus, i, text, sizeof text); ++i) out.push_back(text);
-  return out;
-}
+using tolvex_test::Errors;
+using tolvex_test::Levels;
+using tolvex_test::Transcript;
 
 class TwoWireBusTest : public tolvex_test::PanelTest {};
 

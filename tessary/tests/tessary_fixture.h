@@ -1,6 +1,7 @@
 // Loads libTessary.so on a fresh panel with a private FTP server folder.
 #pragma once
 
+#include "export_table.h"
 #include "ftp_server.h"
 #include "tolvex_test.h"
 
@@ -20,38 +21,17 @@ namespace tessary_test {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct Exports {
-  explicit Exports(tolvex_test::Library& lib)
-      : SetConnectInfo(TOLVEX_GET(lib, SetConnectInfo)),
-        Connect(TOLVEX_GET(lib, Connect)),
-        DisConnect(TOLVEX_GET(lib, DisConnect)),
-        SetRootDirectory(TOLVEX_GET(lib, SetRootDirectory)),
-        SetCurrentDirectory(TOLVEX_GET(lib, SetCurrentDirectory)),
-        GetCurrentDirectory(TOLVEX_GET(lib, GetCurrentDirectory)),
-        CreateFolder(TOLVEX_GET(lib, CreateFolder)),
-        DeleteFolder(TOLVEX_GET(lib, DeleteFolder)),
-        DeleteFiles(TOLVEX_GET(lib, DeleteFiles)),
-        ReName(TOLVEX_GET(lib, ReName)),
-        GetFileList(TOLVEX_GET(lib, GetFileList)),
-        FileDownload(TOLVEX_GET(lib, FileDownload)),
-        FileUpload(TOLVEX_GET(lib, FileUpload)),
-        GetPercentage(TOLVEX_GET(lib, GetPercentage)),
-        FileUpNDownloadCancel(TOLVEX_GET(lib, FileUpNDownloadCancel)) {}
-  decltype(&::SetConnectInfo) SetConnectInfo;
-  decltype(&::Connect) Connect;
-  decltype(&::DisConnect) DisConnect;
-  decltype(&::SetRootDirectory) SetRootDirectory;
-  decltype(&::SetCurrentDirectory) SetCurrentDirectory;
-  decltype(&::GetCurrentDirectory) GetCurrentDirectory;
-  decltype(&::CreateFolder) CreateFolder;
-  decltype(&::DeleteFolder) DeleteFolder;
-  decltype(&::DeleteFiles) DeleteFiles;
-  decltype(&::ReName) ReName;
-  decltype(&::GetFileList) GetFileList;
-  decltype(&::FileDownload) FileDownload;
-  decltype(&::FileUpload) FileUpload;
-  decltype(&::GetPercentage) GetPercentage;
-  decltype(&::FileUpNDownloadCancel) FileUpNDownloadCancel;
+#define TESSARY_TEST_EXPORTS(X)                                                                         \
+  X(SetConnectInfo) X(Connect) X(DisConnect) X(SetRootDirectory) X(SetCurrentDirectory) X(GetCurrentDirectory) \
+  X(CreateFolder) X(DeleteFolder) X(DeleteFiles) X(ReName) X(GetFileList) X(FileDownload) X(FileUpload)        \
+  X(GetPercentage) X(FileUpNDownloadCancel)
+TOLVEX_EXPORT_TABLE(ExportTable, TESSARY_TEST_EXPORTS);
+
+// Every export, looked up in the loaded library (a missing one fails the test).
+struct Exports : ExportTable {
+  explicit Exports(tolvex_test::Library& lib) {
+    Resolve([&](const char* name) { return lib.Get<void*>(name); });
+  }
 };
 
 inline std::u16string U16(const std::string& s) { return orlik::FromUtf8(s); }

@@ -78,6 +78,21 @@ inline std::vector<std::string> PanelFiles(const std::string& folder) {
   return names;
 }
 
+// A message box the panel showed: its caption and text.
+struct Box {
+  std::string caption, text;
+  bool operator==(const Box&) const = default;
+};
+
+// The message boxes shown since the last reset, in order.
+inline std::vector<Box> Boxes() {
+  std::vector<Box> boxes;
+  char caption[64], text[256];
+  for (int i = 0; orlik_sim_message(i, caption, sizeof caption, text, sizeof text); ++i)
+    boxes.push_back({caption, text});
+  return boxes;
+}
+
 // Base fixture: a fresh panel before anything is loaded.
 class PanelTest : public ::testing::Test {
  protected:

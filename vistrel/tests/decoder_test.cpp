@@ -1,5 +1,6 @@
 // The video decoder as the chip sees it: the set-up at Initialization, the
 // identification check, the picture controls and the input selection.
+#include "bus_records.h"
 #include "vistrel_fixture.h"
 
 #include <sstream>
@@ -9,12 +10,7 @@ namespace {
 
 using vistrel_test::VistrelTest;
 
-std::string Transcript() {
-  std::string text(1 << 16, '\0');
-  int n = orlik_sim_bus_transcript("main", text.data(), int(text.size()));
-  text.resize(size_t(n < 0 ? 0 : std::min<int>(n, int(text.size()) - 1)));
-  return text;
-}
+using tolvex_test::Transcript;
 
 // The register writes in a transcript, as "RR=VV" items, in order.
 std::vector<std::string> DecoderWrites(const std::string& transcript) {

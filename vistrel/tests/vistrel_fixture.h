@@ -17,18 +17,8 @@
 
 namespace vistrel_test {
 
-struct Box {
-  std::string caption, text;
-  bool operator==(const Box&) const = default;
-};
-
-inline std::vector<Box> Boxes() {
-  std::vector<Box> boxes;
-  char caption[64], text[256];
-  for (int i = 0; orlik_sim_message(i, caption, sizeof caption, text, sizeof text); ++i)
-    boxes.push_back({caption, text});
-  return boxes;
-}
+using tolvex_test::Box;
+using tolvex_test::Boxes;
 
 inline LRESULT CALLBACK PlainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
 

@@ -70,10 +70,7 @@ struct State {
   uint64_t lastDelivered = 0;
 };
 
-State& S() {
-  static auto* state = new State;  // lives until the process ends
-  return *state;
-}
+State& S() { return ModelState<State>(); }
 
 bool ValidSize(int width, int height) {
   return width >= 2 && height >= 2 && width <= kCameraMaxWidth && height <= kCameraMaxHeight && width % 2 == 0 &&

@@ -2,6 +2,7 @@
 // sequences, and the input selection by register 0x00 and the select lines.
 #include <orlik/sim.h>
 
+#include "bus_records.h"
 #include "decoder_master.h"
 #include "tolvex_test.h"
 
@@ -13,18 +14,8 @@ namespace {
 using decoder_test::DecoderMaster;
 using decoder_test::SelectLines;
 
-std::string Transcript(const char* bus = "main") {
-  char text[1024];
-  orlik_sim_bus_transcript(bus, text, sizeof text);
-  return text;
-}
-
-std::vector<std::string> Errors(const char* bus = "main") {
-  std::vector<std::string> out;
-  char text[160];
-  for (int i = 0; orlik_sim_bus_error(bus, i, text, sizeof text); ++i) out.push_back(text);
-  return out;
-}
+using tolvex_test::Errors;
+using tolvex_test::Transcript;
 
 class Decoder : public tolvex_test::PanelTest {};
 

@@ -2,6 +2,7 @@
 // GPIO registers of bus A1 (HW-K2 data, HW-K3 clock) and the main bus.
 #include <orlik/sim_bus.h>
 
+#include "bus_records.h"
 #include "tolvex_test.h"
 
 #include <string>
@@ -93,18 +94,8 @@ Master BusA1() {
   return Master(0x800, 0x808, 2, 3);
 }
 
-std::string Transcript(const char* bus) {
-  char text[512];
-  orlik_sim_bus_transcript(bus, text, sizeof text);
-  return text;
-}
-
-std::vector<std::string> Errors(const char* bus) {
-  std::vector<std::string> out;
-  char text[160];
-  for (int i = 0; orlik_sim_bus_error(bus, i, text, sizeof text); ++i) out.push_back(text);
-  return out;
-}
+using tolvex_test::Errors;
+using tolvex_test::Transcript;
 
 class TwoWire : public tolvex_test::PanelTest {};
 

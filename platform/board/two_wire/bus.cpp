@@ -184,37 +184,30 @@ void TwoWireBus::ClockFell() {
 }
 
 void TwoWireBus::StartCondition() {
-  if (active_ && rises_ > 1) {
-    char what[64];
-    std::snprintf(what, sizeof what, "start condition inside a byte, after %d clocks", rises_ - 1);
-    Error(what);
-  }
-  EndTransfer();
-  Drive(1);
-  active_ = true;
-  role_ = Role::kAddress;
-  rises_ = 0;
-  shift_ = 0;
-  deviceAcks_ = false;
+  Condition("start", true);
   firstByte_ = false;
   Note("S");
 }
 
 void TwoWireBus::StopCondition() {
   if (!active_) return;  // a stop on an idle bus changes nothing
-  if (rises_ > 1) {
+  Condition("stop", false);
+  Note("P");
+}
+
+void TwoWireBus::Condition(const char* which, bool start) {
+  if (active_ && rises_ > 1) {
     char what[64];
-    std::snprintf(what, sizeof what, "stop condition inside a byte, after %d clocks", rises_ - 1);
+    std::snprintf(what, sizeof what, "%s condition inside a byte, after %d clocks", which, rises_ - 1);
     Error(what);
   }
   EndTransfer();
   Drive(1);
-  active_ = false;
-  role_ = Role::kNone;
+  active_ = start;
+  role_ = start ? Role::kAddress : Role::kNone;
   rises_ = 0;
   shift_ = 0;
   deviceAcks_ = false;
-  Note("P");
 }
 
 void TwoWireBus::EndTransfer() {

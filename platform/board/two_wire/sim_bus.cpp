@@ -21,26 +21,27 @@ void CopyOut(const std::string& s, char* dst, int size) {
 TwoWireBus* Bus(const char* name) { return name ? FindTwoWireBus(name) : nullptr; }
 CounterModuleModel* Module(const char* name) { return name ? FindCounterModule(name) : nullptr; }
 
+// Copies one of a bus's records (bounded, terminated); its full length, -1
+// for a bus the panel does not have.
+int CopyRecord(const char* bus, std::string (TwoWireBus::*record)() const, char* text, int size) {
+  auto lock = Locked();
+  TwoWireBus* b = Bus(bus);
+  if (!b) return -1;
+  std::string t = (b->*record)();
+  CopyOut(t, text, size);
+  return int(t.size());
+}
+
 }  // namespace
 
 extern "C" {
 
 int orlik_sim_bus_transcript(const char* bus, char* text, int size) {
-  auto lock = Locked();
-  TwoWireBus* b = Bus(bus);
-  if (!b) return -1;
-  std::string t = b->Transcript();
-  CopyOut(t, text, size);
-  return int(t.size());
+  return CopyRecord(bus, &TwoWireBus::Transcript, text, size);
 }
 
 int orlik_sim_bus_levels(const char* bus, char* text, int size) {
-  auto lock = Locked();
-  TwoWireBus* b = Bus(bus);
-  if (!b) return -1;
-  std::string t = b->Levels();
-  CopyOut(t, text, size);
-  return int(t.size());
+  return CopyRecord(bus, &TwoWireBus::Levels, text, size);
 }
 
 int orlik_sim_bus_error_count(const char* bus) {

@@ -86,6 +86,10 @@ class TwoWireBus {
   void ClockFell();
   void StartCondition();
   void StopCondition();
+  // What a start and a stop have in common: a byte they cut short is an
+  // error, the transfer in progress ends, the bus is free for an address
+  // (start) or idle (stop).
+  void Condition(const char* which, bool start);
   void EndTransfer();
   void Drive(int level);  // 0 pulls the data line low, 1 releases it
   void Error(const std::string& what);

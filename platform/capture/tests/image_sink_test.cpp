@@ -1,6 +1,7 @@
 // The still-image sink: its file name and mode, and the JPEG files it writes
 // from the samples a test source pushes to it.
 #include "capture_test.h"
+#include "push_source.h"
 
 #include <orlik/text.h>
 
@@ -20,19 +21,7 @@ using orlik::strmbase::MediaType;
 ORLIK_DEFINE_GUID(CLSID_TestSource, 0x5C1E0A01, 0x0000, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 3);
 
 // A video type of the subtype and size (height negative for top-down RGB).
-MediaType VideoType(const GUID& subtype, int width, int height, int bits) {
-  MediaType type;
-  type.get()->majortype = MEDIATYPE_Video;
-  type.get()->subtype = subtype;
-  type.get()->formattype = FORMAT_VideoInfo;
-  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormat(sizeof(VIDEOINFOHEADER)));
-  vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  vih->bmiHeader.biWidth = width;
-  vih->bmiHeader.biHeight = height;
-  vih->bmiHeader.biPlanes = 1;
-  vih->bmiHeader.biBitCount = WORD(bits);
-  return type;
-}
+using renderer_test::VideoType;
 
 // One output pin offering one type; Push delivers a sample from the caller's thread.
 class TestSource final : public BaseFilter {

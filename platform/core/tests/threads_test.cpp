@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "terminate_check.h"
+
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -84,12 +86,7 @@ TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) 
   std::atomic<int> state{0};
   HANDLE t = CreateThread(nullptr, 0, Sleeper, &state, 0, nullptr);
   while (state.load() == 0) Sleep(1);
-  EXPECT_EQ(WaitForSingleObject(t, 20), WAIT_TIMEOUT);
-  EXPECT_TRUE(TerminateThread(t, 9));
-  ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeThread(t, &code);
-  EXPECT_EQ(code, 9u);
+  ASSERT_NO_FATAL_FAILURE(tolvex_test::ExpectTerminatesBlocked(t, 20, 9));
   EXPECT_EQ(state.load(), 1);
   EXPECT_TRUE(TerminateThread(t, 1));  // already ended: nothing to do
   CloseHandle(t);
@@ -101,6 +98,7 @@ TEST(Threads, TerminateEndsASleepingThreadAndASpinningOneAtItsNextBlockingCall) 
   EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);  // still in its loop
   spin = 2;
   ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
+  DWORD code = 0;
   GetExitCodeThread(t, &code);
   EXPECT_EQ(code, 4u);
   EXPECT_EQ(spin.load(), 2);

@@ -6,6 +6,7 @@
  * 'P', 'Q'), pins their pin numbers. */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <stdint.h>
 #include <orlik/sim_power.h>
 #include <orlik/sim_shell.h>
@@ -13,11 +14,7 @@
 #include <orlik/sim_screen.h>
 #include <orlik/sim_sound.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-#define ORLIK_SIM_API __attribute__((visibility("default")))
+ORLIK_SIM_BEGIN_DECLS
 
 /* Power-on state: every model reset, faults cleared, records emptied. */
 ORLIK_SIM_API void orlik_sim_reset(void);
@@ -58,9 +55,7 @@ ORLIK_SIM_API void orlik_sim_trace(int on);
 ORLIK_SIM_API int orlik_sim_trace_count(void);
 ORLIK_SIM_API int orlik_sim_trace_entry(int i, uint32_t* phys, uint32_t* value, int* write);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS
 
 #include <orlik/sim_bus.h>
 #include <orlik/sim_camera.h>

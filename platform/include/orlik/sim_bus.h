@@ -19,13 +19,12 @@
  * bus. */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <orlik/sim.h>
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* Copies the bus transcript (bounded by size, always terminated; the oldest
  * part is dropped beyond 64 KiB) and returns its full length, -1 for an
@@ -94,6 +93,4 @@ ORLIK_SIM_API int orlik_sim_pwm_output(int channel, double* hz, double* duty, in
 /* 1 while the timer's output inverter is on. */
 ORLIK_SIM_API int orlik_sim_pwm_inverted(int channel);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

@@ -33,15 +33,10 @@
  * is made only when the capture driver ("CAM1:") reads a frame. */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-#ifndef ORLIK_SIM_API
-#define ORLIK_SIM_API __attribute__((visibility("default")))
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* A decoder register (0x00-0xFF) as the chip holds it; -1 for another
  * number. */
@@ -74,6 +69,4 @@ ORLIK_SIM_API int orlik_sim_camera_frames(void);
  * count as a delivered frame. 1, or 0 for a null buffer or another size. */
 ORLIK_SIM_API int orlik_sim_camera_picture(uint8_t* yv12, int width, int height);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

@@ -9,15 +9,10 @@
  *   4 output-buffer address (each answers with a negative status). */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-#ifndef ORLIK_SIM_API
-#define ORLIK_SIM_API __attribute__((visibility("default")))
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* The parameters of an initialisation request, as the driver received them
  * (bit rate in kbit/s). accepted is 1 when the encoder was initialised with
@@ -53,6 +48,4 @@ ORLIK_SIM_API int orlik_sim_codec_last_init(orlik_sim_codec_init* out);
  * encoded since the reset. */
 ORLIK_SIM_API int orlik_sim_codec_last_input(uint8_t* buffer, int size);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

@@ -6,19 +6,13 @@
  * box; ORLIK_CONSOLE=off keeps it from starting. Included by orlik/sim.h. */
 #pragma once
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+#include <orlik/sim_api.h>
 
-#ifndef ORLIK_SIM_API
-#define ORLIK_SIM_API __attribute__((visibility("default")))
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* Starts the console if it is not running yet and copies its socket's path
  * (bounded by size, always terminated). Returns the path's length, 0 when
  * there is no console (switched off, or the socket could not be made). */
 ORLIK_SIM_API int orlik_sim_console_path(char* path, int size);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

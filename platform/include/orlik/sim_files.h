@@ -10,15 +10,10 @@
  * own. */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-#ifndef ORLIK_SIM_API
-#define ORLIK_SIM_API __attribute__((visibility("default")))
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* Operations a fault applies to (a mask). */
 enum {
@@ -56,6 +51,4 @@ ORLIK_SIM_API void orlik_sim_clear_file_faults(void);
  * UINT64_MAX restores the real reading. */
 ORLIK_SIM_API void orlik_sim_set_storage_free(const char* volume, uint64_t bytes);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

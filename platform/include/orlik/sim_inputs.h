@@ -2,15 +2,10 @@
  * Included by orlik/sim.h. */
 #pragma once
 
+#include <orlik/sim_api.h>
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-#ifndef ORLIK_SIM_API
-#define ORLIK_SIM_API __attribute__((visibility("default")))
-#endif
+ORLIK_SIM_BEGIN_DECLS
 
 /* ADC inputs, channels 0-7. Channel 0 is the battery (volts at the battery:
  * 4096 counts are 10 V); the others take the pin voltage (3.3 V full scale).
@@ -43,6 +38,4 @@ ORLIK_SIM_API int orlik_sim_last_rebind(char* names, int size);
 /* Times the named adapter was really rebound (known adapter: "CS89001"). */
 ORLIK_SIM_API int orlik_sim_adapter_rebinds(const char* adapter);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

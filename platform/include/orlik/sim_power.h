@@ -5,17 +5,13 @@
  *   "hal-reboot"                                                       */
 #pragma once
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+#include <orlik/sim_api.h>
 
-#define ORLIK_SIM_API __attribute__((visibility("default")))
+ORLIK_SIM_BEGIN_DECLS
 
 /* Requests recorded since the last reset, from any process on the panel. */
 ORLIK_SIM_API int orlik_sim_power_request_count(void);
 /* Copies request i (bounded, always terminated); 1 when it exists. */
 ORLIK_SIM_API int orlik_sim_power_request(int i, char* text, int size);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

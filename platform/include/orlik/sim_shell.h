@@ -1,11 +1,9 @@
 /* Programs started on the panel (ShellExecuteEx), seen from outside. */
 #pragma once
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+#include <orlik/sim_api.h>
 
-#define ORLIK_SIM_API __attribute__((visibility("default")))
+ORLIK_SIM_BEGIN_DECLS
 
 /* Processes this process started since it began, and the host process id of
  * process i (0 when there is none). */
@@ -15,6 +13,4 @@ ORLIK_SIM_API int orlik_sim_process_id(int i);
  * code (128 + signal when killed) when it has ended, 0 on timeout. */
 ORLIK_SIM_API int orlik_sim_process_wait(int pid, int timeout_ms, int* exit_code);
 
-#ifdef __cplusplus
-}
-#endif
+ORLIK_SIM_END_DECLS

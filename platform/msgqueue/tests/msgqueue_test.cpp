@@ -3,6 +3,7 @@
 #include <orlik/windows.h>
 
 #include "peer_process.h"
+#include "terminate_check.h"
 #include "tolvex_test.h"
 
 #include <atomic>
@@ -220,12 +221,7 @@ TEST_F(MsgQueue, TerminatingABlockedWriterLeavesTheQueueUsable) {
   ASSERT_TRUE(Write(w, {1}));
   Blocked blocked(w);
   HANDLE t = blocked.thread;
-  EXPECT_EQ(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
-  EXPECT_TRUE(TerminateThread(t, 5));
-  ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeThread(t, &code);
-  EXPECT_EQ(code, 5u);
+  ASSERT_NO_FATAL_FAILURE(tolvex_test::ExpectTerminatesBlocked(t, 30, 5));
   CloseHandle(t);
   EXPECT_EQ(blocked.result.load(), -1);  // the write never returned
   // No lock was left held: both ends still work.

@@ -5,6 +5,7 @@
 
 #include "board/console/address.h"
 #include "peer_process.h"
+#include "spawn_piped.h"
 
 #include <nlohmann/json.hpp>
 
@@ -64,21 +65,11 @@ class LineReader {
 class Child {
  public:
   explicit Child(const std::vector<std::string>& args) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
+    pid_ = tolvex_test::SpawnPiped(argv.data(), environ, false, &in_, &out_);
+    if (out_ < 0) return;
     reader_.Reset(out_);
   }
   ~Child() {

@@ -5,6 +5,8 @@
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
+#include "spawn_piped.h"
+
 #include <cairo.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -41,20 +43,8 @@ class Peer {
     std::vector<char*> envp;
     for (auto& v : vars) envp.push_back(v.data());
     envp.push_back(nullptr);
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     char* argv[] = {const_cast<char*>(SCREEN_PEER), nullptr};
-    if (posix_spawn(&pid_, SCREEN_PEER, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
+    pid_ = tolvex_test::SpawnPiped(argv, envp.data(), true, &in_, &out_);
   }
   ~Peer() {
     End();

@@ -172,6 +172,14 @@ class VideoRenderer : public tolvex_test::PanelTest {
     }
     return false;
   }
+  // The owner has painted itself again (a corner the video leaves free) and
+  // the picture shown at (x, y) over it: `inset` pixels into its first
+  // quarter, and its last quarter.
+  static void ExpectVideoOverOwner(int x, int y, int inset) {
+    EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
+    EXPECT_TRUE(WaitForPixel(x + inset, y + inset, kQuarter[0]));
+    EXPECT_EQ(QuarterOnScreen(x, y, 3), kQuarter[3]);
+  }
 
   HWND owner_ = nullptr;
   ComPtr<IBaseFilter> renderer_;
@@ -270,9 +278,7 @@ TEST_F(VideoRenderer, FullScreenCoversTheScreenAndReturnsToTheRectangle) {
   // The windows the video covered paint themselves again; the video stays
   // on top of its owner.
   EXPECT_EQ(orlik_sim_screen_pixel(2, 2), 0u);  // back to the desktop's black
-  EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
-  EXPECT_TRUE(WaitForPixel(108 + 1, 56 + 1, kQuarter[0]));
-  EXPECT_EQ(QuarterOnScreen(108, 56, 3), kQuarter[3]);
+  ExpectVideoOverOwner(108, 56, 1);
 }
 
 TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
@@ -287,9 +293,7 @@ TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
 
   // The owner paints over everything; the video window paints after it.
   InvalidateRect(owner_, nullptr, TRUE);
-  EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
-  EXPECT_TRUE(WaitForPixel(100 + 10, 50 + 10, kQuarter[0]));
-  EXPECT_EQ(QuarterOnScreen(100, 50, 3), kQuarter[3]);
+  ExpectVideoOverOwner(100, 50, 10);
 }
 
 TEST_F(VideoRenderer, AnOwnerDestroyedTakesTheVideoWithIt) {

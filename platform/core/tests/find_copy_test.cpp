@@ -35,11 +35,8 @@ class FindCopy : public tolvex_test::PanelTest {
 using Names = std::vector<std::string>;
 
 TEST_F(FindCopy, SearchMatchesWildcardsIgnoringCaseInNameOrder) {
-  root_.Write("Flash Disk/Run/Start.EXE", "x");
-  root_.Write("Flash Disk/Run/b.exe", "x");
-  root_.Write("Flash Disk/Run/readme", "x");
-  root_.Write("Flash Disk/Run/.hidden.exe", "x");
-  root_.Write("Flash Disk/Run/tool.exe.bak", "x");
+  for (const char* name : {"Start.EXE", "b.exe", "readme", ".hidden.exe", "tool.exe.bak"})
+    root_.Write(std::string("Flash Disk/Run/") + name, "x");
   fs::create_directories(root_.path() + "/Flash Disk/Run/Dir.exe");
   struct Case {
     const char16_t* pattern;

@@ -3,6 +3,7 @@
 // scaled and clipped, in every pixel layout the renderer takes.
 #include <orlik/windows.h>
 
+#include "popup_window.h"
 #include "push_source.h"
 #include "tolvex_test.h"
 
@@ -100,12 +101,7 @@ class VideoRenderer : public tolvex_test::PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = OwnerProc;
-    wc.lpszClassName = u"RendererTestOwner";
-    RegisterClassW(&wc);
-    owner_ = CreateWindowExW(0, u"RendererTestOwner", u"", WS_POPUP | WS_VISIBLE, 100, 50, 320, 240,
-                             nullptr, nullptr, nullptr, nullptr);
+    owner_ = tolvex_test::PopupWindow(u"RendererTestOwner", OwnerProc, 100, 50, 320, 240);
     renderer_ = Create<IBaseFilter>(CLSID_VideoRenderer, IID_IBaseFilter);
     ASSERT_TRUE(renderer_);
     window_ = renderer_.As<IVideoWindow>(IID_IVideoWindow);

@@ -526,7 +526,8 @@ BOOL InternetCloseHandle(HINTERNET handle) {
 }
 
 BOOL FtpSetCurrentDirectoryW(HINTERNET connection, LPCWSTR directory) {
-  return OnRemotePath(connection, directory, [](FtpSession& s, const std::string& path) { s.setWorkingDirectory(path); });
+  return OnRemotePath(connection, directory,
+                      [](FtpSession& s, const std::string& path) { s.setWorkingDirectory(path); });
 }
 
 BOOL FtpGetCurrentDirectoryW(HINTERNET connection, LPWSTR directory, LPDWORD length) {

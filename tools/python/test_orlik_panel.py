@@ -11,11 +11,12 @@ the hardware library it loads.
 """
 
 import os
-import select
+import queue
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import orlik_panel
@@ -26,14 +27,25 @@ class App:
         env = dict(os.environ, ORLIK_ROOT=root)
         self.proc = subprocess.Popen([os.environ["PANEL_APP"], os.environ["FERROX_LIB"]], env=env,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        # One thread reads the output line by line: waiting on the pipe itself
+        # would miss lines already taken into the reader's buffer.
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line)
+        self.lines.put(None)
 
     def expect(self, prefix, timeout=10.0):
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if not select.select([self.proc.stdout], [], [], deadline - time.monotonic())[0]:
+        while True:
+            try:
+                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
                 break
-            line = self.proc.stdout.readline()
-            if not line:
+            if line is None:
+                self.lines.put(None)  # the output has ended for every later wait too
                 break
             if line.startswith(prefix):
                 return line.strip()

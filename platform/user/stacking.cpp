@@ -4,6 +4,7 @@
 // the rest), the other processes' windows of the panel among them; children
 // lie above their parent, in their own stamp order.
 #include "user/panel_windows.h"
+#include "user/uncovered.h"
 #include "user/window_system.h"
 
 #include <orlik/kernel.h>
@@ -154,6 +155,25 @@ Region VisibleRegion(WindowSystem& s, Window& w) {
     Subtract(region, ClippedRect(s, o));
   }
   panel::Key key = KeyOf(*TopLevelOf(s, w));
+  for (const panel::Entry& e : panel::Others())
+    if (panel::KeyOf(e) > key) Subtract(region, e.rect);
+  return region;
+}
+
+Region UncoveredPart(HWND window, const RECT& area) {
+  if (Empty(area)) return {};
+  Region region{area};
+  auto& s = System();
+  std::lock_guard lock(s.mutex);
+  Window* w = s.Find(window);
+  if (!w) return region;
+  auto order = Stack(s);
+  auto at = std::find(order.begin(), order.end(), w);
+  for (auto it = at == order.end() ? at : at + 1; it != order.end() && !region.empty(); ++it) {
+    Window& o = **it;
+    if (Shown(s, o) && !IsDescendant(s, o, w->handle)) Subtract(region, ClippedRect(s, o));
+  }
+  panel::Key key = KeyOf(*TopLevelOf(s, *w));
   for (const panel::Entry& e : panel::Others())
     if (panel::KeyOf(e) > key) Subtract(region, e.rect);
   return region;

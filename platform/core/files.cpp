@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +82,7 @@ struct FoundEntry {
   DWORD attributes;
   FILETIME created, accessed, written;
   uint64_t size;
+  bool regular;
 };
 
 FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readOnly) {
@@ -89,7 +91,7 @@ FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readO
   if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
   uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
   return {std::move(name), attributes, FileTimeFrom(st.st_ctim), FileTimeFrom(st.st_atim),
-          FileTimeFrom(st.st_mtim), size};
+          FileTimeFrom(st.st_mtim), size, S_ISREG(st.st_mode)};
 }
 
 void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
@@ -136,6 +138,11 @@ void RemoveStaleCopies(const std::string& folder, const std::string& base) {
   closedir(dir);
 }
 
+bool FolderExists(const std::string& hostPath) {
+  struct stat st;
+  return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Makes renames in a folder durable.
 void SyncFolder(const std::string& folder) {
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -149,9 +156,49 @@ void SyncFolder(const std::string& folder) {
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
 class FindSearch final : public SearchHandle {
  public:
+  std::string folder;  // host folder of the entries
   std::vector<FoundEntry> entries;
   size_t next = 0;
 };
+
+// Counts the calls of this process that can put a folder where a file was
+// (a new folder, a move): what a search saw before one of them may be stale.
+std::atomic<uint64_t> folderChanges{0};
+
+void NoteFolderChange() { folderChanges.fetch_add(1, std::memory_order_seq_cst); }
+
+// The last two files this thread's directory searches delivered: a file that
+// is opened right after a search named it (a folder listing walked file by
+// file, a probe before the open) needs no second look at its type.
+struct SeenFile {
+  std::string host;
+  uint64_t changes = ~uint64_t(0);
+  bool regular = false;
+};
+thread_local SeenFile seenFiles[2];
+thread_local unsigned seenNext = 0;
+
+void NoteSeen(const std::string& folder, const FoundEntry& entry) {
+  SeenFile& seen = seenFiles[seenNext++ & 1];
+  seen.host.assign(folder).append("/").append(ToUtf8(entry.name));
+  seen.regular = entry.regular;
+  seen.changes = folderChanges.load(std::memory_order_seq_cst);
+}
+
+// True when a search of this thread has just seen host as a regular file and
+// nothing in this process could have put a folder there since.
+bool SeenAsRegularFile(const std::string& host) {
+  uint64_t now = folderChanges.load(std::memory_order_seq_cst);
+  for (const SeenFile& seen : seenFiles)
+    if (seen.changes == now && seen.regular && seen.host == host) return true;
+  return false;
+}
+
+void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
+  const FoundEntry& entry = search.entries[search.next++];
+  FillFindData(entry, data);
+  if (entry.regular) NoteSeen(search.folder, entry);
+}
 
 }  // namespace
 }  // namespace orlik
@@ -193,13 +240,20 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     std::string direct = DirectHostPath(view);
     int fd = open(direct.c_str(), flags);
     if (fd >= 0) {
-      if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+      // A folder opens on the host but is no file to read. A file a search
+      // has just delivered is known not to be one.
+      bool regular = SeenAsRegularFile(direct);
+      if (!regular) {
+        if (fstat(fd, &st) != 0) st.st_mode = 0;
+        if (S_ISDIR(st.st_mode)) {
+          close(fd);
+          SetLastError(ERROR_ACCESS_DENIED);
+          return INVALID_HANDLE_VALUE;
+        }
+        regular = S_ISREG(st.st_mode);
       }
       SetLastError(ERROR_SUCCESS);
-      return InsertHandle(std::make_shared<File>(fd, std::move(direct), S_ISREG(st.st_mode)));
+      return InsertHandle(std::make_shared<File>(fd, std::move(direct), regular));
     }
   }
   std::string path;
@@ -216,7 +270,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
   int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) {
-    SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
+    int e = errno;
+    DWORD error = e == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(e);
+    // As on the panel: a missing folder on the way is another error than a
+    // missing file.
+    if (e == ENOENT && !FolderExists(path.substr(0, path.rfind('/')))) error = ERROR_PATH_NOT_FOUND;
+    SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   // As on the panel: opening with CREATE_ALWAYS or OPEN_ALWAYS over an existing
@@ -347,8 +406,11 @@ DWORD GetFileAttributesW(LPCWSTR name) {
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   if (!name) return Fail(ERROR_INVALID_PARAMETER);
-  if (mkdir(HostPath(View(name)).c_str(), 0755) == 0) return TRUE;
-  return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+  int made = mkdir(HostPath(View(name)).c_str(), 0755);
+  int e = errno;
+  NoteFolderChange();
+  if (made == 0) return TRUE;
+  return Fail(e == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(e));
 }
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
@@ -379,8 +441,10 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    std::string_view stored = std::string_view(host).substr(host.rfind('/') + 1);
-    search->entries.push_back(MakeFoundEntry(FromUtf8(stored), st, IsReadOnly(host, st)));
+    size_t slash = host.rfind('/');
+    search->entries.push_back(MakeFoundEntry(FromUtf8(std::string_view(host).substr(slash + 1)), st,
+                                             IsReadOnly(host, st)));
+    search->folder = host.substr(0, slash);
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -404,9 +468,9 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     }
     std::sort(search->entries.begin(), search->entries.end(),
               [](const FoundEntry& a, const FoundEntry& b) { return NameBefore(a.name, b.name); });
+    search->folder = std::move(dirPath);
   }
-  FillFindData(search->entries[0], findData);
-  search->next = 1;
+  Deliver(*search, findData);
   SetLastError(ERROR_SUCCESS);
   return InsertHandle(search);
 }
@@ -416,7 +480,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   if (!search) return Fail(ERROR_INVALID_HANDLE);
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);
-  FillFindData(search->entries[search->next++], findData);
+  Deliver(*search, findData);
   return TRUE;
 }
 
@@ -541,8 +605,10 @@ BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
   }
   if (int e = board::StorageFault(board::kFileRename, from)) return Fail(ErrorFromErrno(e));
   if (int e = board::StorageFault(board::kFileRename, to)) return Fail(ErrorFromErrno(e));
-  if (rename(from.c_str(), to.c_str()) != 0) {
-    int e = errno;
+  int moved = rename(from.c_str(), to.c_str());
+  int e = errno;
+  NoteFolderChange();
+  if (moved != 0) {
     if (e == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && S_ISREG(st.st_mode)) {
       // Another volume: a copy, then the original goes.
       if (!CopyFileW(existingFileName, newFileName, (flags & MOVEFILE_REPLACE_EXISTING) ? FALSE : TRUE))

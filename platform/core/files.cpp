@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <typeinfo>
 #include <vector>
@@ -111,6 +112,7 @@ void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
 bool NameBefore(std::u16string_view x, std::u16string_view y) {
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
+    if (x[i] == y[i]) continue;
     char16_t a = LowerAscii(x[i]), b = LowerAscii(y[i]);
     if (a != b) return a < b;
   }
@@ -169,35 +171,46 @@ void NoteFolderChange() { folderChanges.fetch_add(1, std::memory_order_seq_cst);
 
 // The last two files this thread's directory searches delivered: a file that
 // is opened right after a search named it (a folder listing walked file by
-// file, a probe before the open) needs no second look at its type.
+// file, a probe before the open) needs no second look at its type. Host paths
+// longer than the buffer are not kept.
 struct SeenFile {
-  std::string host;
-  uint64_t changes = ~uint64_t(0);
-  bool regular = false;
+  char host[512];
+  size_t size;
+  uint64_t changes;
+  bool regular;
 };
 thread_local SeenFile seenFiles[2];
-thread_local unsigned seenNext = 0;
+thread_local unsigned seenNext;
 
-void NoteSeen(const std::string& folder, const FoundEntry& entry) {
+void NoteSeen(std::string_view folder, std::string_view name, bool regular) {
   SeenFile& seen = seenFiles[seenNext++ & 1];
-  seen.host.assign(folder).append("/").append(ToUtf8(entry.name));
-  seen.regular = entry.regular;
+  seen.size = 0;
+  seen.regular = regular;
+  if (folder.size() + 1 + name.size() > sizeof seen.host) return;
+  std::memcpy(seen.host, folder.data(), folder.size());
+  seen.host[folder.size()] = '/';
+  std::memcpy(seen.host + folder.size() + 1, name.data(), name.size());
+  seen.size = folder.size() + 1 + name.size();
   seen.changes = folderChanges.load(std::memory_order_seq_cst);
 }
 
 // True when a search of this thread has just seen host as a regular file and
 // nothing in this process could have put a folder there since.
-bool SeenAsRegularFile(const std::string& host) {
+bool SeenAsRegularFile(std::string_view host) {
   uint64_t now = folderChanges.load(std::memory_order_seq_cst);
-  for (const SeenFile& seen : seenFiles)
-    if (seen.changes == now && seen.regular && seen.host == host) return true;
+  for (unsigned k = 1; k <= 2; ++k) {  // the newer first
+    const SeenFile& seen = seenFiles[(seenNext - k) & 1];
+    if (seen.size == host.size() && seen.size && seen.changes == now &&
+        std::memcmp(seen.host, host.data(), host.size()) == 0)
+      return seen.regular;
+  }
   return false;
 }
 
 void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
   const FoundEntry& entry = search.entries[search.next++];
   FillFindData(entry, data);
-  if (entry.regular) NoteSeen(search.folder, entry);
+  if (!search.folder.empty()) NoteSeen(search.folder, ToUtf8(entry.name), entry.regular);
 }
 
 }  // namespace
@@ -444,7 +457,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     size_t slash = host.rfind('/');
     search->entries.push_back(MakeFoundEntry(FromUtf8(std::string_view(host).substr(slash + 1)), st,
                                              IsReadOnly(host, st)));
-    search->folder = host.substr(0, slash);
+    NoteSeen(std::string_view(host).substr(0, slash), std::string_view(host).substr(slash + 1), S_ISREG(st.st_mode));
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -466,8 +479,16 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    std::sort(search->entries.begin(), search->entries.end(),
-              [](const FoundEntry& a, const FoundEntry& b) { return NameBefore(a.name, b.name); });
+    // Sorted through their positions: entries are large to move about.
+    std::vector<uint32_t> order(search->entries.size());
+    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      return NameBefore(search->entries[a].name, search->entries[b].name);
+    });
+    std::vector<FoundEntry> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t k : order) sorted.push_back(std::move(search->entries[k]));
+    search->entries = std::move(sorted);
     search->folder = std::move(dirPath);
   }
   Deliver(*search, findData);
@@ -476,7 +497,9 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 }
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
-  auto search = LookupHandleAs<FindSearch>(find);
+  auto object = LookupHandle(find);
+  // FindSearch is final: its exact type answers what a cast would.
+  auto* search = object && typeid(*object) == typeid(FindSearch) ? static_cast<FindSearch*>(object.get()) : nullptr;
   if (!search) return Fail(ERROR_INVALID_HANDLE);
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);

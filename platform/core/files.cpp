@@ -158,7 +158,7 @@ void SyncFolder(const std::string& folder) {
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
 class FindSearch final : public SearchHandle {
  public:
-  std::string folder;  // host folder of the entries
+  std::string folder;  // host folder of a listing's entries; empty for other searches
   std::vector<FoundEntry> entries;
   size_t next = 0;
 };
@@ -172,7 +172,9 @@ void NoteFolderChange() { folderChanges.fetch_add(1, std::memory_order_seq_cst);
 // The last two files this thread's directory searches delivered: a file that
 // is opened right after a search named it (a folder listing walked file by
 // file, a probe before the open) needs no second look at its type. Host paths
-// longer than the buffer are not kept.
+// longer than the buffer are not kept. A folder that another process puts in
+// its place in between is not noticed at the open: reading the handle then
+// fails with ERROR_ACCESS_DENIED.
 struct SeenFile {
   char host[512];
   size_t size;

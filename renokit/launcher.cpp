@@ -43,15 +43,9 @@ bool TargetExists(const std::u16string& targetPath) {
   return true;
 }
 
-// The changed-file list holds at most this many characters.
-constexpr size_t kMaxChangedList = 1999;
-
 // Every file of the source folder that the target folder lacks or holds with
 // another byte sum, in the order of the search, joined by "|". Empty when the
-// source folder is missing or holds no file. The list ends before the first
-// name that would take it beyond kMaxChangedList characters: the updater
-// gets whole names only, and the files left out stay changed for the next
-// Start.
+// source folder is missing or holds no file.
 std::u16string ListChangedFiles() {
   WCHAR probe[MAX_PATH];
   orlik_wcscpy_bounded(probe, MAX_PATH, settings.sourceFolder);
@@ -76,10 +70,8 @@ std::u16string ListChangedFiles() {
     bool isChanged = !TargetExists(targetPath) ||
                      ByteSum(sourcePath.c_str()) != ByteSum(targetPath.c_str());
     if (!isChanged) continue;
-    std::u16string_view name = orlik::View(found.cFileName);
-    if (changed.size() + (changed.empty() ? 0 : 1) + name.size() > kMaxChangedList) break;
     if (!changed.empty()) changed += u"|";
-    changed += name;
+    changed += found.cFileName;
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return changed;

@@ -20,11 +20,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 #include <typeinfo>
 #include <vector>
@@ -83,7 +81,6 @@ struct FoundEntry {
   DWORD attributes;
   FILETIME created, accessed, written;
   uint64_t size;
-  bool regular;
 };
 
 FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readOnly) {
@@ -92,7 +89,7 @@ FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readO
   if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
   uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
   return {std::move(name), attributes, FileTimeFrom(st.st_ctim), FileTimeFrom(st.st_atim),
-          FileTimeFrom(st.st_mtim), size, S_ISREG(st.st_mode)};
+          FileTimeFrom(st.st_mtim), size};
 }
 
 void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
@@ -158,61 +155,13 @@ void SyncFolder(const std::string& folder) {
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
 class FindSearch final : public SearchHandle {
  public:
-  std::string folder;  // host folder of a listing's entries; empty for other searches
   std::vector<FoundEntry> entries;
   size_t next = 0;
 };
 
-// Counts the calls of this process that can put a folder where a file was
-// (a new folder, a move): what a search saw before one of them may be stale.
-std::atomic<uint64_t> folderChanges{0};
-
-void NoteFolderChange() { folderChanges.fetch_add(1, std::memory_order_seq_cst); }
-
-// The last two files this thread's directory searches delivered: a file that
-// is opened right after a search named it (a folder listing walked file by
-// file, a probe before the open) needs no second look at its type. Host paths
-// longer than the buffer are not kept. A folder that another process puts in
-// its place in between is not noticed at the open: reading the handle then
-// fails with ERROR_ACCESS_DENIED.
-struct SeenFile {
-  char host[512];
-  size_t size;
-  uint64_t changes;
-  bool regular;
-};
-thread_local SeenFile seenFiles[2];
-thread_local unsigned seenNext;
-
-void NoteSeen(std::string_view folder, std::string_view name, bool regular) {
-  SeenFile& seen = seenFiles[seenNext++ & 1];
-  seen.size = 0;
-  seen.regular = regular;
-  if (folder.size() + 1 + name.size() > sizeof seen.host) return;
-  std::memcpy(seen.host, folder.data(), folder.size());
-  seen.host[folder.size()] = '/';
-  std::memcpy(seen.host + folder.size() + 1, name.data(), name.size());
-  seen.size = folder.size() + 1 + name.size();
-  seen.changes = folderChanges.load(std::memory_order_seq_cst);
-}
-
-// True when a search of this thread has just seen host as a regular file and
-// nothing in this process could have put a folder there since.
-bool SeenAsRegularFile(std::string_view host) {
-  uint64_t now = folderChanges.load(std::memory_order_seq_cst);
-  for (unsigned k = 1; k <= 2; ++k) {  // the newer first
-    const SeenFile& seen = seenFiles[(seenNext - k) & 1];
-    if (seen.size == host.size() && seen.size && seen.changes == now &&
-        std::memcmp(seen.host, host.data(), host.size()) == 0)
-      return seen.regular;
-  }
-  return false;
-}
-
 void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
   const FoundEntry& entry = search.entries[search.next++];
   FillFindData(entry, data);
-  if (!search.folder.empty()) NoteSeen(search.folder, ToUtf8(entry.name), entry.regular);
 }
 
 }  // namespace
@@ -255,20 +204,15 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     std::string direct = DirectHostPath(view);
     int fd = open(direct.c_str(), flags);
     if (fd >= 0) {
-      // A folder opens on the host but is no file to read. A file a search
-      // has just delivered is known not to be one.
-      bool regular = SeenAsRegularFile(direct);
-      if (!regular) {
-        if (fstat(fd, &st) != 0) st.st_mode = 0;
-        if (S_ISDIR(st.st_mode)) {
-          close(fd);
-          SetLastError(ERROR_ACCESS_DENIED);
-          return INVALID_HANDLE_VALUE;
-        }
-        regular = S_ISREG(st.st_mode);
+      // A folder opens on the host but is no file to read.
+      if (fstat(fd, &st) != 0) st.st_mode = 0;
+      if (S_ISDIR(st.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
       }
       SetLastError(ERROR_SUCCESS);
-      return InsertHandle(std::make_shared<File>(fd, std::move(direct), regular));
+      return InsertHandle(std::make_shared<File>(fd, std::move(direct), S_ISREG(st.st_mode)));
     }
   }
   std::string path;
@@ -421,11 +365,8 @@ DWORD GetFileAttributesW(LPCWSTR name) {
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   if (!name) return Fail(ERROR_INVALID_PARAMETER);
-  int made = mkdir(HostPath(View(name)).c_str(), 0755);
-  int e = errno;
-  NoteFolderChange();
-  if (made == 0) return TRUE;
-  return Fail(e == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(e));
+  if (mkdir(HostPath(View(name)).c_str(), 0755) == 0) return TRUE;
+  return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
 }
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
@@ -459,7 +400,6 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     size_t slash = host.rfind('/');
     search->entries.push_back(MakeFoundEntry(FromUtf8(std::string_view(host).substr(slash + 1)), st,
                                              IsReadOnly(host, st)));
-    NoteSeen(std::string_view(host).substr(0, slash), std::string_view(host).substr(slash + 1), S_ISREG(st.st_mode));
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -491,7 +431,6 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     sorted.reserve(order.size());
     for (uint32_t k : order) sorted.push_back(std::move(search->entries[k]));
     search->entries = std::move(sorted);
-    search->folder = std::move(dirPath);
   }
   Deliver(*search, findData);
   SetLastError(ERROR_SUCCESS);
@@ -630,10 +569,8 @@ BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
   }
   if (int e = board::StorageFault(board::kFileRename, from)) return Fail(ErrorFromErrno(e));
   if (int e = board::StorageFault(board::kFileRename, to)) return Fail(ErrorFromErrno(e));
-  int moved = rename(from.c_str(), to.c_str());
-  int e = errno;
-  NoteFolderChange();
-  if (moved != 0) {
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    int e = errno;
     if (e == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && S_ISREG(st.st_mode)) {
       // Another volume: a copy, then the original goes.
       if (!CopyFileW(existingFileName, newFileName, (flags & MOVEFILE_REPLACE_EXISTING) ? FALSE : TRUE))

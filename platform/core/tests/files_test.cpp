@@ -111,7 +111,7 @@ TEST(Files, AMissingFolderIsAnotherErrorThanAMissingFile) {
 
 // Opening a file that a search has just delivered skips the look at its type;
 // a folder that takes the name afterwards must still fail to open.
-TEST(Files, ANameASearchDeliveredIsLookedAtAgainAfterAFolderTakesIt) {
+TEST(Files, AFileJustListedThenReplacedByAFolderDoesNotOpen) {
   TempRoot root;
   ASSERT_TRUE(CreateDirectoryW(u"\\Src", nullptr));
   for (const char16_t* name : {u"\\Src\\a.bin", u"\\Src\\b.bin"}) {

@@ -46,8 +46,12 @@ namespace orlik {
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  // ASCII, the usual case, goes into place unit by unit.
+  out.resize(text.size());
+  size_t i = 0;
+  for (; i < text.size() && text[i] < 0x80; ++i) out[i] = char(text[i]);
+  out.resize(i);
+  for (; i < text.size();) {
     char32_t cp = NextFrom16(text, i);
     if (cp < 0x80) {
       out += char(cp);
@@ -70,8 +74,11 @@ std::string ToUtf8(std::u16string_view text) {
 
 std::u16string FromUtf8(std::string_view text) {
   std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  out.resize(text.size());
+  size_t i = 0;
+  for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i) out[i] = char16_t(text[i]);
+  out.resize(i);
+  for (; i < text.size();) {
     char32_t cp = NextFrom8(text, i);
     if (cp < 0x10000) {
       out += char16_t(cp);

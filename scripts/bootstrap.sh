@@ -12,7 +12,7 @@ PACKAGES=(
   libcairo2-dev fontconfig libfontconfig-dev libfreetype-dev fonts-nanum fonts-dejavu-core
   libstb-dev libpoco-dev libsdl2-dev libpng-dev
   # the desktop window's test: a private X server, and Xlib to look into it
-  xvfb libx11-dev
+  xvfb libx11-dev libxtst-dev
   # the panel console's JSON protocol, and the Python client's tests
   nlohmann-json3-dev python3-pytest
   # media and camera: decoding, rendering, test scenes (the camera scene's label:

@@ -109,6 +109,7 @@ void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
 bool NameBefore(std::u16string_view x, std::u16string_view y) {
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
+    if (x[i] == y[i]) continue;
     char16_t a = LowerAscii(x[i]), b = LowerAscii(y[i]);
     if (a != b) return a < b;
   }
@@ -136,6 +137,11 @@ void RemoveStaleCopies(const std::string& folder, const std::string& base) {
   closedir(dir);
 }
 
+bool FolderExists(const std::string& hostPath) {
+  struct stat st;
+  return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Makes renames in a folder durable.
 void SyncFolder(const std::string& folder) {
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -152,6 +158,11 @@ class FindSearch final : public SearchHandle {
   std::vector<FoundEntry> entries;
   size_t next = 0;
 };
+
+void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
+  const FoundEntry& entry = search.entries[search.next++];
+  FillFindData(entry, data);
+}
 
 }  // namespace
 }  // namespace orlik
@@ -193,7 +204,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     std::string direct = DirectHostPath(view);
     int fd = open(direct.c_str(), flags);
     if (fd >= 0) {
-      if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      // A folder opens on the host but is no file to read.
+      if (fstat(fd, &st) != 0) st.st_mode = 0;
+      if (S_ISDIR(st.st_mode)) {
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -216,7 +229,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
   int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) {
-    SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
+    int e = errno;
+    DWORD error = e == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(e);
+    // As on the panel: a missing folder on the way is another error than a
+    // missing file.
+    if (e == ENOENT && !FolderExists(path.substr(0, path.rfind('/')))) error = ERROR_PATH_NOT_FOUND;
+    SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   // As on the panel: opening with CREATE_ALWAYS or OPEN_ALWAYS over an existing
@@ -379,8 +397,9 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    std::string_view stored = std::string_view(host).substr(host.rfind('/') + 1);
-    search->entries.push_back(MakeFoundEntry(FromUtf8(stored), st, IsReadOnly(host, st)));
+    size_t slash = host.rfind('/');
+    search->entries.push_back(MakeFoundEntry(FromUtf8(std::string_view(host).substr(slash + 1)), st,
+                                             IsReadOnly(host, st)));
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -402,21 +421,30 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    std::sort(search->entries.begin(), search->entries.end(),
-              [](const FoundEntry& a, const FoundEntry& b) { return NameBefore(a.name, b.name); });
+    // Sorted through their positions: entries are large to move about.
+    std::vector<uint32_t> order(search->entries.size());
+    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      return NameBefore(search->entries[a].name, search->entries[b].name);
+    });
+    std::vector<FoundEntry> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t k : order) sorted.push_back(std::move(search->entries[k]));
+    search->entries = std::move(sorted);
   }
-  FillFindData(search->entries[0], findData);
-  search->next = 1;
+  Deliver(*search, findData);
   SetLastError(ERROR_SUCCESS);
   return InsertHandle(search);
 }
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
-  auto search = LookupHandleAs<FindSearch>(find);
+  auto object = LookupHandle(find);
+  // FindSearch is final: its exact type answers what a cast would.
+  auto* search = object && typeid(*object) == typeid(FindSearch) ? static_cast<FindSearch*>(object.get()) : nullptr;
   if (!search) return Fail(ERROR_INVALID_HANDLE);
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);
-  FillFindData(search->entries[search->next++], findData);
+  Deliver(*search, findData);
   return TRUE;
 }
 

@@ -32,12 +32,29 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
 
 }  // namespace
 
-std::string DeviceRoot() {
+namespace {
+
+// ORLIK_ROOT without trailing slashes, or "orlik-root"; valid until the
+// environment changes.
+std::string_view DeviceRootView() {
   const char* root = std::getenv("ORLIK_ROOT");
-  std::string r = (root && *root) ? root : "orlik-root";
-  while (r.size() > 1 && r.back() == '/') r.pop_back();
+  std::string_view r = (root && *root) ? std::string_view(root) : std::string_view("orlik-root");
+  while (r.size() > 1 && r.back() == '/') r.remove_suffix(1);
   return r;
 }
+
+// The device root with room for a panel path behind it.
+std::string RootFor(std::u16string_view panelPath) {
+  std::string_view root = DeviceRootView();
+  std::string host;
+  host.reserve(root.size() + panelPath.size() + 8);
+  host.append(root);
+  return host;
+}
+
+}  // namespace
+
+std::string DeviceRoot() { return std::string(DeviceRootView()); }
 
 namespace {
 
@@ -45,15 +62,14 @@ namespace {
 // either separator, "." dropped, ".." never climbing above the folder.
 void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<size_t>* starts = nullptr) {
   const size_t base = host->size();
-  std::string path = ToUtf8(panelPath);
   size_t i = 0;
-  while (i <= path.size()) {
-    size_t j = path.find_first_of("\\/", i);
-    if (j == std::string::npos) j = path.size();
-    std::string_view part(path.data() + i, j - i);
+  while (i <= panelPath.size()) {
+    size_t j = i;
+    while (j < panelPath.size() && panelPath[j] != u'\\' && panelPath[j] != u'/') ++j;
+    std::u16string_view part = panelPath.substr(i, j - i);
     i = j + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
+    if (part.empty() || part == u".") continue;
+    if (part == u"..") {
       size_t slash = host->rfind('/');
       if (host->size() > base && slash != std::string::npos && slash >= base) host->erase(slash);
       if (starts && !starts->empty()) starts->pop_back();
@@ -61,20 +77,29 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
     }
     if (starts) starts->push_back(host->size() + 1);
     *host += '/';
-    host->append(part);
+    // ASCII names, the usual case, go over unit by unit.
+    size_t k = 0;
+    while (k < part.size() && part[k] < 0x80) ++k;
+    if (k == part.size()) {
+      size_t at = host->size();
+      host->resize(at + k);
+      for (size_t n = 0; n < k; ++n) (*host)[at + n] = char(part[n]);
+    } else {
+      host->append(ToUtf8(part));
+    }
   }
 }
 
 }  // namespace
 
 std::string DirectHostPath(std::u16string_view panelPath) {
-  std::string host = DeviceRoot();
+  std::string host = RootFor(panelPath);
   AppendNames(&host, panelPath);
   return host;
 }
 
 bool StatHostPath(std::u16string_view panelPath, std::string* host, struct stat* st) {
-  std::string direct = DeviceRoot();
+  std::string direct = RootFor(panelPath);
   AppendNames(&direct, panelPath);
   if (stat(direct.c_str(), st) == 0) {
     *host = std::move(direct);

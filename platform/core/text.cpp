@@ -3,6 +3,7 @@
 #include "core/names.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -65,9 +66,14 @@ void Append(std::u16string& out, char32_t cp) {
 
 template <class Out, class In>
 Out Convert(In text, char32_t (*next)(In, size_t&)) {
+  using Unit = std::make_unsigned_t<typename In::value_type>;
   Out out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) Append(out, next(text, i));
+  // ASCII, the usual case, goes into place unit by unit.
+  out.resize(text.size());
+  size_t i = 0;
+  for (; i < text.size() && Unit(text[i]) < 0x80; ++i) out[i] = typename Out::value_type(text[i]);
+  out.resize(i);
+  while (i < text.size()) Append(out, next(text, i));
   return out;
 }
 

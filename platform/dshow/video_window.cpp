@@ -1,6 +1,7 @@
 #include "dshow/video_window.h"
 
 #include "board/display.h"
+#include "user/uncovered.h"
 #include "gdi/dc.h"
 
 #include <libyuv/convert_argb.h>
@@ -408,6 +409,10 @@ bool VideoWindow::DrawLocked() {
   const RECT before = drawn_;
   const bool vacated = !Empty(before) && !Contains(vis, before);
   if (Empty(vis) && !vacated) return false;
+  // The video draws only where no window above its own covers it (a message
+  // box, another process's window); the rest is theirs.
+  const std::vector<RECT> parts = user::UncoveredPart(published_.load(), vis);
+  const std::vector<RECT> vacatedParts = vacated ? user::UncoveredPart(published_.load(), before) : std::vector<RECT>{};
   {
     std::lock_guard gdiLock(gdi::Lock());
     cairo_surface_t* surface = board::Display::Get().Surface();
@@ -417,34 +422,37 @@ bool VideoWindow::DrawLocked() {
     auto at = [&](LONG x, LONG y) { return pixels + ptrdiff_t(y) * stride + ptrdiff_t(x) * 4; };
     auto fillBlack = [&](const RECT& r) {
       for (LONG y = r.top; y < r.bottom; ++y) std::memset(at(r.left, y), 0, size_t(r.right - r.left) * 4);
+    };
+    for (const RECT& r : vacatedParts) fillBlack(r);
+    const int sw = format_.width, sh = format_.height;
+    for (const RECT& part : parts) {
+      const int pw = int(part.right - part.left), ph = int(part.bottom - part.top);
+      if (!haveFrame_ || sw <= 0 || sh <= 0) {
+        fillBlack(part);
+      } else if (dw == sw && dh == sh) {
+        // Same size: the frame's rows are the screen's rows (B, G, R, X).
+        const uint8_t* src = frame_.data() + size_t(part.top - t.dst.top) * size_t(sw) * 4 +
+                             size_t(part.left - t.dst.left) * 4;
+        for (LONG y = part.top; y < part.bottom; ++y, src += size_t(sw) * 4)
+          std::memcpy(at(part.left, y), src, size_t(pw) * 4);
+      } else if (pw == dw && ph == dh) {
+        libyuv::ARGBScale(frame_.data(), sw * 4, sw, sh, at(t.dst.left, t.dst.top), stride, dw, dh,
+                          libyuv::kFilterBilinear);
+      } else {
+        // Clipped: libyuv writes only the clip's pixels, addressed from where
+        // the frame's corner would be (perhaps off the screen, never touched).
+        auto corner = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(pixels) +
+                                                 uintptr_t(ptrdiff_t(t.dst.top) * stride + ptrdiff_t(t.dst.left) * 4));
+        libyuv::ARGBScaleClip(frame_.data(), sw * 4, sw, sh, corner, stride, dw, dh, int(part.left - t.dst.left),
+                              int(part.top - t.dst.top), pw, ph, libyuv::kFilterBilinear);
+      }
+    }
+    for (const RECT& r : vacatedParts)
       cairo_surface_mark_dirty_rectangle(surface, int(r.left), int(r.top), int(r.right - r.left),
                                          int(r.bottom - r.top));
-    };
-    if (vacated) fillBlack(before);
-    const int vw = int(vis.right - vis.left), vh = int(vis.bottom - vis.top);
-    const int sw = format_.width, sh = format_.height;
-    if (Empty(vis)) {
-      // Nothing to draw.
-    } else if (!haveFrame_ || sw <= 0 || sh <= 0) {
-      fillBlack(vis);
-    } else if (dw == sw && dh == sh) {
-      // Same size: the frame's rows are the screen's rows (B, G, R, X).
-      const uint8_t* src = frame_.data() + size_t(vis.top - t.dst.top) * size_t(sw) * 4 +
-                           size_t(vis.left - t.dst.left) * 4;
-      for (LONG y = vis.top; y < vis.bottom; ++y, src += size_t(sw) * 4)
-        std::memcpy(at(vis.left, y), src, size_t(vw) * 4);
-    } else if (vw == dw && vh == dh) {
-      libyuv::ARGBScale(frame_.data(), sw * 4, sw, sh, at(t.dst.left, t.dst.top), stride, dw, dh,
-                        libyuv::kFilterBilinear);
-    } else {
-      // Clipped: libyuv writes only the clip's pixels, addressed from where
-      // the frame's corner would be (perhaps off the screen, never touched).
-      auto corner = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(pixels) +
-                                               uintptr_t(ptrdiff_t(t.dst.top) * stride + ptrdiff_t(t.dst.left) * 4));
-      libyuv::ARGBScaleClip(frame_.data(), sw * 4, sw, sh, corner, stride, dw, dh, int(vis.left - t.dst.left),
-                            int(vis.top - t.dst.top), vw, vh, libyuv::kFilterBilinear);
-    }
-    if (!Empty(vis)) cairo_surface_mark_dirty_rectangle(surface, int(vis.left), int(vis.top), vw, vh);
+    for (const RECT& r : parts)
+      cairo_surface_mark_dirty_rectangle(surface, int(r.left), int(r.top), int(r.right - r.left),
+                                         int(r.bottom - r.top));
   }
   drawn_ = vis;
   if (vacated) {

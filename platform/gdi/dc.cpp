@@ -52,6 +52,12 @@ cairo_t* DeviceContext::Begin() {
   cairo_translate(cr, originX, originY);
   cairo_rectangle(cr, 0, 0, width, height);
   cairo_clip(cr);
+  if (clipped) {
+    // The union of the visible rectangles; an empty path clips everything.
+    for (const RECT& r : visible)
+      cairo_rectangle(cr, r.left, r.top, double(r.right) - r.left, double(r.bottom) - r.top);
+    cairo_clip(cr);
+  }
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   return cr;
 }
@@ -73,6 +79,17 @@ HDC CreateSurfaceDC(cairo_surface_t* target, int x, int y, int width, int height
   dc->height = height;
   DefaultObjects(*dc);
   return static_cast<HDC>(InsertHandle(dc));
+}
+
+HDC CreateClippedSurfaceDC(cairo_surface_t* target, int x, int y, int width, int height,
+                           std::vector<RECT> visible) {
+  std::lock_guard lock(Lock());
+  HDC handle = CreateSurfaceDC(target, x, y, width, height);
+  if (auto dc = LookupDC(handle)) {
+    dc->clipped = true;
+    dc->visible = std::move(visible);
+  }
+  return handle;
 }
 
 std::shared_ptr<DeviceContext> LookupDC(HDC dc) { return LookupHandleAs<DeviceContext>(dc); }

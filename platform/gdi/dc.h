@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace orlik::gdi {
 
@@ -90,6 +91,10 @@ class DeviceContext final : public GdiObject {
   cairo_surface_t* target = nullptr;  // referenced while the DC lives
   int originX = 0, originY = 0;       // the DC's (0,0) in the target
   int width = 0, height = 0;          // the DC's area in the target
+  // A window's DC draws only on the part of it no other window covers:
+  // these rectangles in DC coordinates (none: nothing), when clipped.
+  bool clipped = false;
+  std::vector<RECT> visible;
 
   HGDIOBJ pen = nullptr, brush = nullptr, font = nullptr, bitmap = nullptr;
   COLORREF textColor = RGB(0, 0, 0);
@@ -119,6 +124,9 @@ class DeviceContext final : public GdiObject {
 
 // A DC drawing into a region of a surface (the screen, a window, a page).
 HDC CreateSurfaceDC(cairo_surface_t* target, int x, int y, int width, int height);
+// The same, drawing only inside `visible` (rectangles in DC coordinates).
+HDC CreateClippedSurfaceDC(cairo_surface_t* target, int x, int y, int width, int height,
+                           std::vector<RECT> visible);
 std::shared_ptr<DeviceContext> LookupDC(HDC dc);
 
 // GetDC of a window asks the window system for the window's DC.

@@ -10,18 +10,27 @@
 namespace orlik::user {
 namespace {
 
+// A window's DC draws only where the window shows: not where a window above
+// it (of this process or another of the panel) covers it, nor outside its
+// parents. The desktop's DC draws anywhere.
 HDC WindowDC(HWND window) {
   RECT r{};
+  Region visible;
   {
     auto& s = System();
     std::lock_guard lock(s.mutex);
     Window* w = s.Find(window);
-    if (w) r = w->rect;
-    else if (window == s.desktop) r = RECT{0, 0, board::Display::Get().Width(), board::Display::Get().Height()};
-    else return nullptr;
+    if (!w && window == s.desktop) {
+      auto& d = board::Display::Get();
+      return gdi::CreateSurfaceDC(d.Surface(), 0, 0, d.Width(), d.Height());
+    }
+    if (!w) return nullptr;
+    r = w->rect;
+    visible = VisibleRegion(s, *w);
   }
-  return gdi::CreateSurfaceDC(board::Display::Get().Surface(), r.left, r.top, r.right - r.left,
-                              r.bottom - r.top);
+  for (RECT& v : visible) v = RECT{v.left - r.left, v.top - r.top, v.right - r.left, v.bottom - r.top};
+  return gdi::CreateClippedSurfaceDC(board::Display::Get().Surface(), r.left, r.top, r.right - r.left,
+                                     r.bottom - r.top, std::move(visible));
 }
 
 [[maybe_unused]] const bool kProvider = (gdi::SetWindowDCProvider(WindowDC), true);
@@ -93,12 +102,15 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
   if (!paint) return FALSE;
   if (paint->hdc) ReleaseDC(nullptr, paint->hdc);
   board::Display::Get().Present();
-  // Windows are not clipped: a parent paints over its children, which lie on
-  // top of it, so its visible children paint again after it.
+  // A parent without WS_CLIPCHILDREN paints over its children, which lie on
+  // top of it, so its visible children paint again after it, background and
+  // all.
   auto& s = System();
   std::lock_guard lock(s.mutex);
+  Window* painted = s.Find(window);
+  if (painted && (painted->style & WS_CLIPCHILDREN)) return TRUE;
   for (auto& [h, w] : s.windows)
-    if (w.parent == window && (w.style & WS_VISIBLE)) Invalidate(w, false);
+    if (w.parent == window && (w.style & WS_VISIBLE)) Invalidate(w, true);
   s.changed.notify_all();
   return TRUE;
 }

@@ -1,5 +1,6 @@
 // Windows: classes, creation and destruction, visibility, position and size,
 // window data, system colours and metrics, and the default window procedure.
+#include "user/panel_windows.h"
 #include "user/window_system.h"
 
 #include <orlik/kernel.h>
@@ -21,13 +22,17 @@ WindowSystem& System() {
 
 HWND NewWindow(Window window, LPVOID createParam) {
   HWND handle;
+  panel::Join();
   {
     auto& s = System();
     std::lock_guard lock(s.mutex);
     window.handle = handle = s.NewHandle();
     window.thread = GetCurrentThreadId();
+    // A new window goes on top of its siblings (of the panel's windows).
+    window.z = NewStamp(s, true);
     if (window.style & WS_VISIBLE) Invalidate(window, true);
     s.windows[handle] = window;
+    EndChange(s, BeginChange(s, handle));
   }
   SendMessageW(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(createParam));
   return handle;
@@ -44,6 +49,15 @@ void SendSizeAndMove(HWND window, const RECT& before, const RECT& after) {
       before.bottom - before.top != after.bottom - after.top)
     SendMessageW(window, WM_SIZE, SIZE_RESTORED,
                  MAKELPARAM(after.right - after.left, after.bottom - after.top));
+}
+
+void MoveDescendants(WindowSystem& s, HWND parent, LONG dx, LONG dy) {
+  for (auto& [h, w] : s.windows) {
+    if (w.parent != parent || !IsChildWindow(w)) continue;
+    w.rect = RECT{w.rect.left + dx, w.rect.top + dy, w.rect.right + dx, w.rect.bottom + dy};
+    if (w.style & WS_VISIBLE) Invalidate(w, true);
+    MoveDescendants(s, h, dx, dy);
+  }
 }
 
 }  // namespace
@@ -111,7 +125,10 @@ BOOL DestroyWindow(HWND window) {
   SendMessageW(window, WM_DESTROY, 0, 0);
   auto& s = System();
   std::lock_guard lock(s.mutex);
+  Change change = BeginChange(s, window);
   s.windows.erase(window);
+  if (s.capture == window) s.capture = nullptr, s.captureExplicit = false;
+  EndChange(s, change);
   std::erase_if(s.timers, [&](const Timer& t) { return t.window == window; });
   for (auto& [thread, q] : s.queues)
     std::erase_if(q.posted, [&](const MSG& m) { return m.hwnd == window; });
@@ -131,14 +148,19 @@ BOOL ShowWindow(HWND window, int show) {
     std::lock_guard lock(s.mutex);
     Window* w = s.Find(window);
     if (!w) return FALSE;
+    Change change = BeginChange(s, window);
     wasVisible = w->style & WS_VISIBLE;
     if (show == SW_HIDE) {
       w->style &= ~WS_VISIBLE;
     } else {
       w->style |= WS_VISIBLE;
-      if (!wasVisible) Invalidate(*w, true);
+      if (!wasVisible) {
+        Invalidate(*w, true);
+        // Shown and activated: a top-level window comes to the top.
+        if (!IsChildWindow(*w)) w->z = NewStamp(s, true);
+      }
     }
-    s.changed.notify_all();
+    EndChange(s, change);
   }
   if (wasVisible != (show != SW_HIDE)) SendMessageW(window, WM_SHOWWINDOW, show != SW_HIDE, 0);
   return wasVisible;
@@ -165,6 +187,7 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     std::lock_guard lock(s.mutex);
     Window* w = s.Require(window);
     if (!w) return FALSE;
+    Change change = BeginChange(s, window);
     before = after = w->rect;
     if (!(flags & SWP_NOMOVE)) {
       int px = 0, py = 0;
@@ -180,16 +203,16 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
       after.bottom = after.top + (height < 0 ? 0 : height);
     }
     w->rect = after;
-    if (!(flags & SWP_NOZORDER)) {
-      if (insertAfter == HWND_TOPMOST) w->exStyle |= WS_EX_TOPMOST;
-      else if (insertAfter == HWND_NOTOPMOST) w->exStyle &= ~WS_EX_TOPMOST;
-    }
+    // Children keep their place in the window.
+    if (before.left != after.left || before.top != after.top) MoveDescendants(s, window, after.left - before.left,
+                                                                             after.top - before.top);
+    if (!(flags & SWP_NOZORDER)) Restack(s, *w, insertAfter);
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
     if (flags & SWP_HIDEWINDOW) w->style &= ~WS_VISIBLE;
     bool moved = before.left != after.left || before.top != after.top ||
                  before.right != after.right || before.bottom != after.bottom;
     if ((moved || (flags & SWP_SHOWWINDOW)) && !(flags & SWP_NOREDRAW)) Invalidate(*w, true);
-    s.changed.notify_all();
+    EndChange(s, change);
   }
   SendSizeAndMove(window, before, after);
   return TRUE;
@@ -252,6 +275,8 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
   Window* w = s.Require(window);
   if (!w) return 0;
   LONG_PTR old = 0;
+  // Visibility and topmost are styles too.
+  Change change = BeginChange(s, window);
   switch (index) {
     case GWL_STYLE: old = LONG_PTR(w->style); w->style = DWORD(value); break;
     case GWL_EXSTYLE: old = LONG_PTR(w->exStyle); w->exStyle = DWORD(value); break;
@@ -260,6 +285,7 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
     case DWL_USER: old = w->dlgUser; w->dlgUser = value; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
   }
+  if (index == GWL_STYLE || index == GWL_EXSTYLE) EndChange(s, change);
   return old;
 }
 

@@ -12,6 +12,15 @@
 //   supply     -> "supply 0|1"        IsExtDCPowerIN
 //   box TEXT   -> "box"               a message box with TEXT
 //   paint R G B -> "painted"          a full-screen window erased in that colour
+//   window NAME X Y W H R G B -> "window NAME"
+//                                     a window at that rectangle erased in that
+//                                     colour, on a thread with a message loop;
+//                                     it says "paint NAME" after each repaint and
+//                                     "mouse NAME down|up X Y" for each mouse
+//                                     message (client coordinates)
+//   repaint NAME [R G B] -> "paint NAME"
+//                                     invalidates it (in another colour)
+//   pixel X Y  -> "pixel X Y R G B"   the screen's colour there
 //   poweroff    -> "poweroff"         PowerOFF
 //   reboot      -> "reboot"           the updater's way: a forced reset power state
 //   quit       -> ends the program
@@ -24,7 +33,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <iostream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -49,6 +61,87 @@ LRESULT CALLBACK PaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 void Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
+}
+
+// The named windows, on a thread of their own that runs a message loop.
+struct WindowRequest {
+  std::string verb, name;
+  int x = 0, y = 0, width = 0, height = 0;
+  COLORREF colour = 0;
+  bool recolour = false;
+};
+constexpr UINT kRequest = WM_APP + 1;
+constexpr UINT kQuit = WM_APP + 2;
+std::map<HWND, std::string> gNames;  // the window thread's
+
+LRESULT CALLBACK NamedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
+    Say("mouse " + gNames[window] + (message == WM_LBUTTONDOWN ? " down " : " up ") +
+        std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
+    return 0;
+  }
+  if (message == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(window, &r);
+    HBRUSH brush = CreateSolidBrush(COLORREF(GetWindowLongPtrW(window, GWL_USERDATA)));
+    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
+    DeleteObject(brush);
+    return 1;
+  }
+  if (message == WM_PAINT) {
+    DefWindowProcW(window, message, wParam, lParam);
+    Say("paint " + gNames[window]);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kRequest) {
+    std::unique_ptr<WindowRequest> r(reinterpret_cast<WindowRequest*>(lParam));
+    if (r->verb == "window") {
+      HWND named = CreateWindowExW(0, u"PanelAppNamed", u"", WS_POPUP, r->x, r->y, r->width, r->height, nullptr,
+                                   nullptr, nullptr, nullptr);
+      gNames[named] = r->name;
+      SetWindowLongPtrW(named, GWL_USERDATA, LONG_PTR(r->colour));
+      ShowWindow(named, SW_SHOW);
+      Say("window " + r->name);
+    } else if (r->verb == "repaint") {
+      for (auto& [h, name] : gNames) {
+        if (name != r->name) continue;
+        if (r->recolour) SetWindowLongPtrW(h, GWL_USERDATA, LONG_PTR(r->colour));
+        InvalidateRect(h, nullptr, TRUE);
+      }
+    }
+    return 0;
+  }
+  if (message == kQuit) {
+    for (auto& [h, name] : gNames) DestroyWindow(h);
+    gNames.clear();
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Starts the window thread; returns its control window.
+HWND StartWindowThread(std::thread* thread) {
+  std::promise<HWND> control;
+  auto made = control.get_future();
+  *thread = std::thread([&control] {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = NamedProc;
+    wc.lpszClassName = u"PanelAppNamed";
+    RegisterClassW(&wc);
+    wc.lpfnWndProc = ControlProc;
+    wc.lpszClassName = u"PanelAppControl";
+    RegisterClassW(&wc);
+    control.set_value(CreateWindowExW(0, u"PanelAppControl", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                      nullptr));
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  });
+  return made.get();
 }
 
 }  // namespace
@@ -108,6 +201,8 @@ int main(int argc, char** argv) {
   Say("ready");
 
   HWND window = nullptr;
+  HWND control = nullptr;
+  std::thread windowThread;
   for (std::string line; std::getline(std::cin, line);) {
     std::istringstream in(line);
     std::string request;
@@ -142,6 +237,22 @@ int main(int argc, char** argv) {
       InvalidateRect(window, nullptr, TRUE);
       UpdateWindow(window);
       Say("painted");
+    } else if (request == "window" || request == "repaint") {
+      auto r = std::make_unique<WindowRequest>();
+      r->verb = request;
+      in >> r->name;
+      if (request == "window") in >> r->x >> r->y >> r->width >> r->height;
+      int red = 0, green = 0, blue = 0;
+      r->recolour = bool(in >> red >> green >> blue);
+      r->colour = RGB(red, green, blue);
+      if (!control) control = StartWindowThread(&windowThread);
+      PostMessageW(control, kRequest, 0, reinterpret_cast<LPARAM>(r.release()));
+    } else if (request == "pixel") {
+      int x = 0, y = 0;
+      in >> x >> y;
+      uint32_t c = orlik_sim_screen_pixel(x, y);
+      Say("pixel " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(c & 0xFF) + " " +
+          std::to_string((c >> 8) & 0xFF) + " " + std::to_string((c >> 16) & 0xFF));
     } else if (request == "poweroff") {
       powerOff();
       Say("poweroff");
@@ -157,6 +268,10 @@ int main(int argc, char** argv) {
   if (readerThread.joinable()) readerThread.join();
   if (queue) CloseMsgQueue(queue);
   if (window) DestroyWindow(window);
+  if (control) {
+    PostMessageW(control, kQuit, 0, 0);
+    windowThread.join();
+  }
   dlclose(ferrox);
   return 0;
 }

@@ -54,6 +54,7 @@ Commands:
   camera [INPUT FILE|scene|none]  camera input sources
   sound                         volume and what is playing
   screen FILE.png               save the screen
+  tap X Y [down|up]             touch the screen at (X, Y): down and up, or one of them
   messages                      message boxes shown
   power                         power requests
   monitor [EVENT...] [--count N] [--timeout SECONDS]
@@ -367,6 +368,14 @@ json Request(const std::vector<std::string>& a) {
   } else if (cmd == "screen") {
     need(0, 1);
     if (n) r["path"] = Absolute(a[1]);
+  } else if (cmd == "tap") {
+    need(2, 3);
+    r["x"] = Number(a[1], "x");
+    r["y"] = Number(a[2], "y");
+    if (n == 3) {
+      if (a[3] != "down" && a[3] != "up") Usage("tap X Y [down|up]");
+      r["action"] = a[3];
+    }
   } else if (cmd == "call") {
     need(1, 1);
     r = json::parse(a[1], nullptr, false);

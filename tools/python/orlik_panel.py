@@ -194,6 +194,10 @@ class Panel:
     def screen(self, path=None):
         return self.call("screen", **({} if path is None else {"path": os.path.abspath(path)}))
 
+    def tap(self, x, y, action=None):
+        """Touches the screen at (x, y): down and up, or only "down" or "up"."""
+        return self.call("tap", x=int(x), y=int(y), **({"action": action} if action else {}))
+
     def messages(self):
         return self.call("messages")["messages"]
 

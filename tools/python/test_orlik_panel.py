@@ -5,16 +5,18 @@ drives one of its inputs through the console and checks what the application
 did. Runs under pytest, or as a plain script (python3 test_orlik_panel.py).
 
 PANEL_APP is a panel application that prints "ready", then "port XX" for each
-byte its port D watch delivers and answers "adc N" on its input; FERROX_LIB is
+byte its port D watch delivers and answers "adc N" and "window ..." (a window
+that reports its mouse messages) on its input; FERROX_LIB is
 the hardware library it loads.
 """
 
 import os
-import select
+import queue
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import orlik_panel
@@ -25,14 +27,25 @@ class App:
         env = dict(os.environ, ORLIK_ROOT=root)
         self.proc = subprocess.Popen([os.environ["PANEL_APP"], os.environ["FERROX_LIB"]], env=env,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        # One thread reads the output line by line: waiting on the pipe itself
+        # would miss lines already taken into the reader's buffer.
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line)
+        self.lines.put(None)
 
     def expect(self, prefix, timeout=10.0):
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if not select.select([self.proc.stdout], [], [], deadline - time.monotonic())[0]:
+        while True:
+            try:
+                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
                 break
-            line = self.proc.stdout.readline()
-            if not line:
+            if line is None:
+                self.lines.put(None)  # the output has ended for every later wait too
                 break
             if line.startswith(prefix):
                 return line.strip()
@@ -88,6 +101,21 @@ def test_analogue_input_reads_back_through_the_application():
             raise AssertionError("channel 9 accepted")
     run_with_app(check)
 
+
+
+def test_a_tap_reaches_the_applications_window():
+    def check(app, panel):
+        assert app.ask("window w 200 100 100 50 0 0 255", "window") == "window w"
+        panel.tap(210, 130)
+        assert app.expect("mouse") == "mouse w down 10 30"
+        assert app.expect("mouse") == "mouse w up 10 30"
+        try:
+            panel.tap(-1, 5)
+        except orlik_panel.PanelError as e:
+            assert "off the" in str(e)
+        else:
+            raise AssertionError("a tap off the screen accepted")
+    run_with_app(check)
 
 if __name__ == "__main__":
     tests = [(n, f) for n, f in sorted(globals().items()) if n.startswith("test_") and callable(f)]

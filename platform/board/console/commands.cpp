@@ -304,6 +304,30 @@ bool Screen(const json& r, json* out, std::string* error) {
   return true;
 }
 
+// A finger on the touch screen: down and up at one point, or one of them.
+bool Tap(const json& r, json* out, std::string* error) {
+  int x = Required<int>(r, "x"), y = Required<int>(r, "y");
+  std::string action = Optional<std::string>(r, "action").value_or("tap");
+  if (action != "tap" && action != "down" && action != "up")
+    throw BadArgument("\"action\" is tap, down or up");
+  int w = 0, h = 0;
+  orlik_sim_screen_size(&w, &h);
+  if (x < 0 || y < 0 || x >= w || y >= h) {
+    *error = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is off the " + std::to_string(w) + "x" +
+             std::to_string(h) + " screen";
+    return false;
+  }
+  bool taken = true;
+  if (action != "up") taken = orlik_sim_touch(x, y, 1) != 0;
+  if (taken && action != "down") taken = orlik_sim_touch(x, y, 0) != 0;
+  if (!taken) {
+    *error = "nothing takes touches in this process";
+    return false;
+  }
+  *out = {{"x", x}, {"y", y}, {"action", action}};
+  return true;
+}
+
 bool Messages(const json&, json* out, std::string*) {
   json list = json::array();
   for (auto& m : Board::Get().Messages())
@@ -331,7 +355,7 @@ constexpr Command kCommands[] = {
     {"release", Release}, {"adc", Adc},           {"battery", Battery}, {"supply", Supply},
     {"counter", Counter}, {"pwm", Pwm},           {"dac", Dac},         {"bus", Bus},
     {"decoder", Decoder}, {"camera", Camera},     {"sound", Sound},     {"screen", Screen},
-    {"messages", Messages}, {"power", Power},
+    {"messages", Messages}, {"power", Power},     {"tap", Tap},
 };
 
 }  // namespace

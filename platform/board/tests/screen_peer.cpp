@@ -7,6 +7,9 @@
 //   pixel X Y  -> "pixel VALUE"          orlik_sim_screen_pixel
 //   presents   -> "presents N"           orlik_sim_screen_present_count
 //   console    -> "console PATH"         its console socket
+//   mouse      -> "mouse N [down|up X Y]..." the N mouse messages its
+//                                        windows received since the last ask
+//                                        (client coordinates)
 // It ends at the end of its input.
 #include <orlik/sim.h>
 #include <orlik/windows.h>
@@ -20,8 +23,16 @@
 namespace {
 
 std::map<HWND, COLORREF> gColours;
+std::string gMouse;
+int gMouseCount = 0;
 
 LRESULT CALLBACK PaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
+    gMouse += (message == WM_LBUTTONDOWN ? " down " : " up ") + std::to_string(GET_X_LPARAM(lParam)) + " " +
+              std::to_string(GET_Y_LPARAM(lParam));
+    ++gMouseCount;
+    return 0;
+  }
   if (message == WM_ERASEBKGND) {
     RECT r;
     GetClientRect(window, &r);
@@ -70,6 +81,12 @@ int main() {
       Say("pixel " + std::to_string(orlik_sim_screen_pixel(x, y)));
     } else if (request == "presents") {
       Say("presents " + std::to_string(orlik_sim_screen_present_count()));
+    } else if (request == "mouse") {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Say("mouse " + std::to_string(gMouseCount) + gMouse);
+      gMouse.clear();
+      gMouseCount = 0;
     } else if (request == "console") {
       char path[512];
       Say(orlik_sim_console_path(path, sizeof path) ? std::string("console ") + path : "console none");

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -90,6 +91,21 @@ void Server::Close(unsigned long window) {
   e.xclient.data.l[1] = CurrentTime;
   XSendEvent(d, window, False, NoEventMask, &e);
   XFlush(d);
+}
+
+bool Server::Click(unsigned long window, int x, int y) {
+  if (!display_) return false;
+  ::Display* d = Dpy(display_);
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(d, &event, &error, &major, &minor)) return false;
+  int rootX = 0, rootY = 0;
+  ::Window child = 0;
+  if (!XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child)) return false;
+  XTestFakeMotionEvent(d, -1, rootX, rootY, CurrentTime);
+  XTestFakeButtonEvent(d, Button1, True, CurrentTime);
+  XTestFakeButtonEvent(d, Button1, False, CurrentTime);
+  XFlush(d);
+  return true;
 }
 
 }  // namespace x_display

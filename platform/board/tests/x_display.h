@@ -30,6 +30,9 @@ class Server {
   uint32_t Pixel(unsigned long window, int x, int y);
   // Asks the window to close, as a window manager's close button does.
   void Close(unsigned long window);
+  // Moves the pointer to (x, y) of the window and clicks the left button, as
+  // the input devices would (the XTEST extension); false without it.
+  bool Click(unsigned long window, int x, int y);
 
  private:
   pid_t pid_ = -1;

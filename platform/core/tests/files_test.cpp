@@ -1,3 +1,4 @@
+#include <orlik/text.h>
 #include <orlik/windows.h>
 
 #include "tolvex_test.h"
@@ -5,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 using tolvex_test::TempRoot;
@@ -71,6 +73,88 @@ TEST(Files, CreationDispositionsAndErrors) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_TRUE(DeleteFileW(u"a.bin"));
   EXPECT_FALSE(DeleteFileW(u"a.bin"));
+}
+
+// A missing folder on the way is ERROR_PATH_NOT_FOUND, for reading and for
+// every kind of creation; only the last name missing is ERROR_FILE_NOT_FOUND.
+TEST(Files, AMissingFolderIsAnotherErrorThanAMissingFile) {
+  TempRoot root;
+  ASSERT_TRUE(CreateDirectoryW(u"\\Data", nullptr));
+  ASSERT_TRUE(CloseHandle(CreateFileW(u"\\Data\\file.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+  struct Case {
+    const char16_t* path;
+    DWORD access, creation, error;
+  } cases[] = {
+      {u"\\Data\\missing.bin", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+      {u"\\data\\MISSING.BIN", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+      {u"\\Data\\missing.bin", GENERIC_WRITE, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+      {u"\\Data\\missing.bin", GENERIC_READ, TRUNCATE_EXISTING, ERROR_FILE_NOT_FOUND},
+      {u"\\Gone\\file.bin", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\gone\\FILE.BIN", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\Data\\Gone\\file.bin", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\Gone\\file.bin", GENERIC_WRITE, CREATE_NEW, ERROR_PATH_NOT_FOUND},
+      {u"\\Gone\\file.bin", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+      {u"\\Gone\\file.bin", GENERIC_WRITE, OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
+      {u"\\Gone\\Deeper\\file.bin", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+      {u"\\Data\\file.bin\\inner.bin", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\Data\\file.bin\\inner.bin", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(orlik::ToUtf8(c.path));
+    SetLastError(0);
+    EXPECT_EQ(CreateFileW(c.path, c.access, 0, nullptr, c.creation, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_FALSE(std::filesystem::exists(root.path() + "/Gone"));
+  EXPECT_FALSE(std::filesystem::exists(root.path() + "/Data/missing.bin"));
+}
+
+// Opening a file that a search has just delivered skips the look at its type;
+// a folder that takes the name afterwards must still fail to open.
+TEST(Files, AFileJustListedThenReplacedByAFolderDoesNotOpen) {
+  TempRoot root;
+  ASSERT_TRUE(CreateDirectoryW(u"\\Src", nullptr));
+  for (const char16_t* name : {u"\\Src\\a.bin", u"\\Src\\b.bin"}) {
+    HANDLE h = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(h, "0123456789", 10, &written, nullptr));
+    CloseHandle(h);
+  }
+  auto open = [](const char16_t* name) {
+    return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(u"\\Src\\*.*", &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(orlik::ToUtf8(found.cFileName), "a.bin");
+  // The listed file reads whole, to its end.
+  HANDLE h = open(u"\\Src\\a.bin");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buffer[32];
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(h, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 10u);
+  EXPECT_TRUE(ReadFile(h, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+  CloseHandle(h);
+
+  // Replaced by a new folder, and by a folder moved to its name.
+  ASSERT_TRUE(DeleteFileW(u"\\Src\\a.bin"));
+  ASSERT_TRUE(CreateDirectoryW(u"\\Src\\a.bin", nullptr));
+  EXPECT_EQ(open(u"\\Src\\a.bin"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+  ASSERT_TRUE(FindNextFileW(search, &found));
+  EXPECT_EQ(orlik::ToUtf8(found.cFileName), "b.bin");
+  HANDLE probe = FindFirstFileW(u"\\Src\\b.bin", &found);
+  ASSERT_NE(probe, INVALID_HANDLE_VALUE);
+  FindClose(probe);
+  ASSERT_TRUE(DeleteFileW(u"\\Src\\b.bin"));
+  ASSERT_TRUE(MoveFileW(u"\\Src\\a.bin", u"\\Src\\b.bin"));
+  EXPECT_EQ(open(u"\\Src\\b.bin"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  FindClose(search);
 }
 
 // Find records give a file's times in 100 ns units since 1601, exactly, also

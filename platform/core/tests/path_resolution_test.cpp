@@ -78,6 +78,19 @@ TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
   EXPECT_TRUE(fs::is_directory(Host("Flash Disk/Run")));
 }
 
+// Names beyond ASCII keep their bytes; "." and ".." work on them as on any
+// name, and the ASCII letters around them still match in any case.
+TEST_F(PathResolution, NamesBeyondAsciiResolveWithDotsAndCase) {
+  root_.Write("자료/Run 1/파일 A.txt", "korean");
+  for (const char16_t* spelling : {u"\\자료\\Run 1\\파일 A.txt", u"자료/./run 1/파일 a.TXT",
+                                   u"\\자료\\다른\\..\\Run 1\\파일 A.txt", u"..\\자료\\RUN 1\\.\\파일 A.txt"}) {
+    SCOPED_TRACE(orlik::ToUtf8(spelling));
+    EXPECT_EQ(ReadAll(spelling), "korean");
+    EXPECT_EQ(FindOne(spelling), "파일 A.txt 6");
+  }
+  EXPECT_EQ(ReadAll(u"\\자료\\Run 1\\파일 B.txt"), kNotFound);
+}
+
 TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {
   root_.Write("Flash Disk/Run/App.EXE", "application");
   struct Case {

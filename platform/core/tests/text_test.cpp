@@ -27,6 +27,13 @@ TEST(Text, Utf8RoundTripIncludingKoreanAndSurrogates) {
   const char16_t lone[] = {0xD800, u'a', 0};
   EXPECT_EQ(orlik::ToUtf8(lone), "\xEF\xBF\xBD" "a");
   EXPECT_EQ(orlik::FromUtf8("\xC0\x80z"), u"\uFFFD\uFFFDz");
+
+  // ASCII first, then the rest: both directions carry on past the ASCII run.
+  EXPECT_EQ(orlik::ToUtf8(u"Run\\굴림 \U0001F600."), "Run\\굴림 \xF0\x9F\x98\x80.");
+  EXPECT_EQ(orlik::FromUtf8("Run\\굴림 \xF0\x9F\x98\x80."), u"Run\\굴림 \U0001F600.");
+  const char16_t asciiThenLone[] = {u'a', u'b', 0xDC00, 0};
+  EXPECT_EQ(orlik::ToUtf8(asciiThenLone), "ab\xEF\xBF\xBD");
+  EXPECT_EQ(orlik::FromUtf8("ab\xFF" "c"), u"ab\uFFFDc");
 }
 
 TEST(Text, BoundedUtf8ConversionStopsAtCharacterBoundary) {

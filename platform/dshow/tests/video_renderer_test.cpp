@@ -292,6 +292,31 @@ TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
   ExpectVideoOverOwner(100, 50, 10);
 }
 
+// A window above the video (a message box, say) keeps its pixels while frames
+// come; when it goes, the video shows there again.
+TEST_F(VideoRenderer, DrawsOnlyWhereNoWindowAboveCoversIt) {
+  Connect(kRgb32TopDown);
+  ShowIn(0, 0, kW, kH);
+  ASSERT_EQ(PushPicture(kRgb32TopDown), S_OK);
+  ASSERT_EQ(QuarterOnScreen(100, 50, 1), kQuarter[1]);
+  // Over the picture's right half.
+  HWND above = CreateWindowExW(0, u"RendererTestOwner", u"", WS_POPUP | WS_VISIBLE, 100 + kW / 2, 40, kW, kH,
+                               nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(above);
+  ASSERT_TRUE(WaitForPixel(100 + kW - 1, 50 + 1, kOwnerPaint));
+  ASSERT_EQ(PushPicture(kRgb32TopDown), S_OK);
+  EXPECT_EQ(QuarterOnScreen(100, 50, 0), kQuarter[0]);
+  EXPECT_EQ(QuarterOnScreen(100, 50, 2), kQuarter[2]);
+  EXPECT_EQ(QuarterOnScreen(100, 50, 1), kOwnerPaint);
+  EXPECT_EQ(QuarterOnScreen(100, 50, 3), kOwnerPaint);
+  EXPECT_EQ(orlik_sim_screen_pixel(100 + kW / 2 - 1, 50 + 1), kQuarter[0]);  // the edge between them
+  EXPECT_EQ(orlik_sim_screen_pixel(100 + kW / 2, 50 + 1), kOwnerPaint);
+
+  ASSERT_TRUE(DestroyWindow(above));
+  EXPECT_TRUE(WaitForPixel(100 + kW - 1, 50 + 1, kQuarter[1]));
+  EXPECT_EQ(QuarterOnScreen(100, 50, 3), kQuarter[3]);
+}
+
 TEST_F(VideoRenderer, AnOwnerDestroyedTakesTheVideoWithIt) {
   Connect(kRgb32TopDown);
   ShowIn(0, 0, kW, kH);

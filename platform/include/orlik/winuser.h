@@ -97,10 +97,13 @@ typedef const DLGTEMPLATE* LPCDLGTEMPLATE;
 #define WM_CTLCOLORDLG 0x0136u
 #define WM_CTLCOLORSCROLLBAR 0x0137u
 #define WM_CTLCOLORSTATIC 0x0138u
+#define WM_MOUSEMOVE 0x0200u
 #define WM_LBUTTONDOWN 0x0201u
 #define WM_LBUTTONUP 0x0202u
 #define WM_USER 0x0400u
 #define WM_APP 0x8000u
+
+#define MK_LBUTTON 0x0001u
 
 #define ICON_SMALL 0
 #define ICON_BIG 1
@@ -160,6 +163,9 @@ typedef const DLGTEMPLATE* LPCDLGTEMPLATE;
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+/* A mouse message's point, signed: a captured window may get points left of or above it. */
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
 typedef ULONG_PTR DWORD_PTR;
 
 ORLIK_BEGIN_C
@@ -175,8 +181,13 @@ ORLIK_API BOOL WINAPI ShowWindow(HWND window, int show);
 ORLIK_API BOOL WINAPI IsWindowVisible(HWND window);
 ORLIK_API HWND WINAPI GetParent(HWND window);
 ORLIK_API BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
-// Sends WM_MOVE and WM_SIZE when the position or size change; HWND_TOPMOST
-// makes the window topmost (kept in WS_EX_TOPMOST).
+// Sends WM_MOVE and WM_SIZE when the position or size change. Without
+// SWP_NOZORDER, insertAfter places the window: HWND_TOP on top, HWND_BOTTOM
+// below the rest, HWND_TOPMOST on top and topmost (kept in WS_EX_TOPMOST,
+// above every window that is not), HWND_NOTOPMOST on top of those that are
+// not, or just below the window given. Windows clip each other: a window
+// draws only where no window above it covers it, and what a change uncovers
+// is painted again.
 ORLIK_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width,
                                    int height, UINT flags);
 ORLIK_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
@@ -219,6 +230,19 @@ ORLIK_API BOOL WINAPI UpdateWindow(HWND window);
 ORLIK_API HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
 // Releases the DC and presents the screen.
 ORLIK_API BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
+
+// Touch input, as the mouse: the window under the point gets WM_LBUTTONDOWN
+// (wParam MK_LBUTTON) and WM_LBUTTONUP, lParam the point in its client
+// coordinates; the window the finger went down on gets the lift as well.
+// Disabled child windows let a touch through to what lies below them. A
+// window given SetCapture gets every touch until ReleaseCapture.
+ORLIK_API HWND WINAPI SetCapture(HWND window);
+ORLIK_API BOOL WINAPI ReleaseCapture(void);
+ORLIK_API HWND WINAPI GetCapture(void);
+// The deepest shown window of this process under a point of the screen.
+ORLIK_API HWND WINAPI WindowFromPoint(POINT point);
+ORLIK_API BOOL WINAPI EnableWindow(HWND window, BOOL enable);
+ORLIK_API BOOL WINAPI IsWindowEnabled(HWND window);
 
 // Modal dialogs. The template comes from the module's RT_DIALOG resource;
 // the dialog runs its own message loop until EndDialog. Its size is taken

@@ -2,6 +2,8 @@
 // called directly on them with a camera recording's settings.
 #pragma once
 
+#include "devices/h264_params.h"
+
 #include <benchmark/benchmark.h>
 #include <wels/codec_api.h>
 
@@ -45,32 +47,9 @@ inline void Openh264Alone(benchmark::State& state) {
   if (WelsCreateSVCEncoder(&encoder) != 0 || !encoder) return state.SkipWithError("no openh264 encoder");
   int trace = WELS_LOG_ERROR;
   encoder->SetOption(ENCODER_OPTION_TRACE_LEVEL, &trace);
-  SEncParamExt p;
-  encoder->GetDefaultParams(&p);
-  p.iUsageType = CAMERA_VIDEO_REAL_TIME;
-  p.iPicWidth = kWidth;
-  p.iPicHeight = kHeight;
-  p.iTargetBitrate = kBitRateKbps * 1000;
-  p.iMaxBitrate = UNSPECIFIED_BIT_RATE;
-  p.iRCMode = RC_BITRATE_MODE;
-  p.fMaxFrameRate = kFrameRate;
-  p.bEnableFrameSkip = false;
-  p.uiIntraPeriod = kGop;
-  p.iMinQp = kIntraQP;
-  p.iMaxQp = kQpMax;
-  p.iTemporalLayerNum = 1;
-  p.iSpatialLayerNum = 1;
-  p.iMultipleThreadIdc = 1;
-  p.eSpsPpsIdStrategy = CONSTANT_ID;
-  p.iEntropyCodingModeFlag = 0;
-  auto& layer = p.sSpatialLayers[0];
-  layer.iVideoWidth = kWidth;
-  layer.iVideoHeight = kHeight;
-  layer.fFrameRate = kFrameRate;
-  layer.iSpatialBitrate = p.iTargetBitrate;
-  layer.iMaxSpatialBitrate = UNSPECIFIED_BIT_RATE;
-  layer.uiProfileIdc = PRO_BASELINE;
-  layer.sSliceArgument.uiSliceMode = SM_SINGLE_SLICE;
+  const orlik::H264Settings settings{.width = kWidth, .height = kHeight, .bitRateKbps = kBitRateKbps, .gopNum = kGop,
+                                     .frameRate = kFrameRate, .intraQP = kIntraQP, .qpMax = kQpMax};
+  SEncParamExt p = orlik::H264Params(encoder, settings);
   if (encoder->InitializeExt(&p) != cmResultSuccess) {
     WelsDestroySVCEncoder(encoder);
     return state.SkipWithError("openh264 refuses the settings");
@@ -79,16 +58,7 @@ inline void Openh264Alone(benchmark::State& state) {
   long long t = 0;
   size_t bytes = 0;
   for (auto _ : state) {
-    SSourcePicture pic{};
-    pic.iColorFormat = videoFormatI420;
-    pic.iPicWidth = kWidth;
-    pic.iPicHeight = kHeight;
-    pic.iStride[0] = kWidth;
-    pic.iStride[1] = pic.iStride[2] = kWidth / 2;
-    pic.pData[0] = const_cast<uint8_t*>(frames[size_t(t % kFrames)].data());
-    pic.pData[1] = pic.pData[0] + kWidth * kHeight;
-    pic.pData[2] = pic.pData[1] + kWidth * kHeight / 4;
-    pic.uiTimeStamp = t * 1000 / kFrameRate;
+    SSourcePicture pic = orlik::H264Picture(settings, frames[size_t(t % kFrames)].data(), t);
     ++t;
     SFrameBSInfo info{};
     if (encoder->EncodeFrame(&pic, &info) != cmResultSuccess) {

@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "fixture_main.h"
+#include "popup_window.h"
 
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -64,12 +65,7 @@ struct Player {
          get(Open, "Open") && get(Play, "Play") && get(Pause, "Pause") && get(Stop, "Stop") &&
          get(IsComplete, "IsComplete") && get(SetCurrentPos, "SetCurrentPos") &&
          get(GetCurrentPos, "GetCurrentPos") && get(ReleaseEx, "ReleaseEx");
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"BenchPlayer";
-    RegisterClassW(&wc);
-    window = CreateWindowExW(0, u"BenchPlayer", u"", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr,
-                             nullptr, nullptr, nullptr);
+    window = tolvex_test::PopupWindow(u"BenchPlayer", DefWindowProcW, 0, 0, 64, 48);
     ready = ready && window && Initialization() == 0 && SetPreviewWindowHandle(window);
   }
   ~Player() {

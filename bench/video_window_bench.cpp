@@ -5,6 +5,7 @@
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
+#include "popup_window.h"
 #include "push_source.h"
 
 #include <benchmark/benchmark.h>
@@ -26,12 +27,7 @@ void DrawFrame(benchmark::State& state, const GUID& subtype, int bitCount, bool 
                int height) {
   orlik_sim_reset();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = OwnerProc;
-  wc.lpszClassName = u"BenchOwner";
-  RegisterClassW(&wc);
-  HWND owner = CreateWindowExW(0, u"BenchOwner", u"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr,
-                               nullptr, nullptr, nullptr);
+  HWND owner = tolvex_test::PopupWindow(u"BenchOwner", OwnerProc, 0, 0, 800, 480);
   MediaType type = VideoType(subtype, kW, bottomUp ? kH : -kH, bitCount);
   size_t bytes = bitCount >= 24 ? size_t(kW) * kH * size_t(bitCount / 8) : size_t(kW) * kH * 3 / 2;
   std::vector<uint8_t> frame(bytes);

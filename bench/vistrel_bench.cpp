@@ -115,20 +115,11 @@ class Grabber {
   // soon as it comes.
   bool StartRecording() {
     vistrel::SampleGrabber* g = grabber_;
-    g->width = kWidth;
-    g->height = kHeight;
-    g->lumaSize = kWidth * kHeight;
-    g->chromaSize = g->lumaSize / 4;
-    g->frameRate = kFrameRate;
-    g->bitrate = kBitRateKbps;
+    g->PrepareRecording(kWidth, kHeight, kFrameRate, kBitRateKbps);
     g->gopNum = kGop;
     g->intraQP = kIntraQP;
     g->qpMax = kQpMax;
     g->minFrameInterval = 0;
-    LARGE_INTEGER value{};
-    QueryPerformanceFrequency(&value);
-    g->counterFrequency = value.QuadPart;
-    g->freeSpace = vistrel::ReadFreeSpace();
     g->outputFile = _wfopen(u"\\SD Card\\bench.264", u"wb");
     if (!g->outputFile || !g->StartEncoder()) return false;
     g->recording = 1;

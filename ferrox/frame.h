@@ -15,9 +15,10 @@
 
 namespace ferrox {
 
-// Physical register blocks and the window sizes the library maps.
-inline constexpr uint32_t kGpioPhys = 0x7F008000;
-inline constexpr uint32_t kGpioWindow = 0x940;
+// Physical register blocks and the window sizes the library maps (the GPIO
+// block's are the two-wire bus's).
+using regs::kGpioPhys;
+using regs::kGpioWindow;
 inline constexpr uint32_t kAdcPhys = 0x7E00B000;
 inline constexpr uint32_t kAdcWindow = 0x30;
 inline constexpr uint32_t kTimerPhys = 0x7F006000;

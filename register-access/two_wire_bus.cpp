@@ -3,8 +3,6 @@
 namespace regs {
 
 namespace {
-constexpr uint32_t kGpioPhys = 0x7F008000;
-constexpr uint32_t kGpioWindow = 0x940;
 constexpr uint32_t kOutput = 1;
 constexpr uint32_t kInput = 0;
 }  // namespace

@@ -12,6 +12,11 @@
 
 namespace regs {
 
+// The GPIO block the bus lines are in: its physical base and the size of the
+// window mapped over it.
+inline constexpr uint32_t kGpioPhys = 0x7F008000;
+inline constexpr uint32_t kGpioWindow = 0x940;
+
 // Where a bus's lines are: data register bits and configuration fields, and
 // the pull field written at initialisation.
 struct BusPins {

@@ -56,66 +56,59 @@ def compare(label, subject, reference, ratio):
     else:
         rows.append((label, None))
 
-if "renokit" in chosen:
-    r = runs("renokit")
-    for size in (4096, 65536):
-        compare(f"Renokit Start's comparison / cmp-like reading, {size // 1024} KiB files (throughput)",
-                r.get(f"BM_StartComparison/{size}"), r.get(f"BM_CmpReading/{size}"),
-                lambda s, c: s["bytes_per_second"] / c["bytes_per_second"])
-if "ftp" in chosen:
-    r = runs("ftp")
-    for way, name in (("download", "Download"), ("upload", "Upload")):
-        compare(f"Tessary / curl, 100 MB {way} (throughput)",
-                r.get(f"Tessary{name}/iterations:3/real_time"), r.get(f"Curl{name}/iterations:3/real_time"),
-                lambda t, c: seconds(c) / seconds(t))
-if "lettra" in chosen:
-    r = runs("lettra")
-    compare("Lettra sample page printed / only drawn (time)",
-            r.get("BM_PrintSamplePage/real_time"), r.get("BM_DrawSamplePage/real_time"),
-            lambda p, d: seconds(p) / seconds(d))
-if "bus" in chosen:
-    r = runs("bus")
-    compare("Two-wire byte at speed 0 / its 32 yields (time)",
-            r.get("BM_WriteByteSpeed0"), r.get("BM_Yield"),
-            lambda w, y: seconds(w) / (32 * seconds(y)))
-if "watch" in chosen:
-    r = runs("watch")
-    for idle in (10000, 0):
-        compare(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
-                r.get(f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time"), r.get("BM_ApplicationReadsPortByte"),
-                lambda w, a: w["samples_per_s"] / a["items_per_second"])
-
-if "codec" in chosen:
-    r = runs("codec")
-    compare("MFC1: device / openh264 alone, 720 x 480 frames (speed, CPU time)",
-            r.get("BM_DeviceEncode/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
-            lambda d, o: cpu(o) / cpu(d))
-if "vistrel" in chosen:
-    r = runs("vistrel")
-    for flag, rows_order in ((0, "top-down"), (1, "bottom-up")):
-        compare(f"Vistrel ConvertToRgb24 / libyuv I420ToRGB24, 720 x 480 {rows_order} (speed, CPU time)",
-                r.get(f"BM_ConvertToRgb24/bottom_up:{flag}"), r.get(f"BM_LibyuvI420ToRGB24/bottom_up:{flag}"),
-                lambda v, y: cpu(y) / cpu(v))
-    compare("Vistrel recording path / openh264 alone, 720 x 480 frames (speed, CPU time)",
-            r.get("BM_RecordingPath/min_time:2.000"), r.get("BM_Openh264Alone/min_time:2.000"),
-            lambda v, o: cpu(o) / cpu(v))
-if "melodra" in chosen:
-    r = runs("melodra")
-    compare("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
-            r.get("MelodraPlayToEnd/iterations:2/real_time"), r.get("PlaybinPlayToEnd/iterations:2/real_time"),
-            lambda m, p: m["cpu_s"] / p["cpu_s"])
-if "console" in chosen:
-    r = runs("console")
-    for name, how in (("BM_RegisterPathConsoleAttached", "a console attached"),
-                      ("BM_RegisterPathConsoleSubscribedToPins", "a console subscribed to pins")):
-        for ref, what in (("BM_RegisterPathNoConsole", "none"), ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread")):
-            compare(f"Register path with {how} / {what} (calling thread's CPU time)",
-                    r.get(f"{name}/min_time:1.000"), r.get(f"{ref}/min_time:1.000"),
-                    lambda c, n: cpu(c) / cpu(n))
-    for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
-        b = r.get(f"{name}/manual_time")
-        if b:
-            print(f"  {name.split('/')[0]}: p50 {b['p50_us']:.0f} us, p99 {b['p99_us']:.0f} us")
+# Each benchmark's comparisons: label, subject's and reference's run names,
+# and the ratio of the two runs.
+table = {
+    "renokit": [(f"Renokit Start's comparison / cmp-like reading, {size // 1024} KiB files (throughput)",
+                 f"BM_StartComparison/{size}", f"BM_CmpReading/{size}",
+                 lambda s, c: s["bytes_per_second"] / c["bytes_per_second"])
+                for size in (4096, 65536)],
+    "ftp": [(f"Tessary / curl, 100 MB {way} (throughput)",
+             f"Tessary{name}/iterations:3/real_time", f"Curl{name}/iterations:3/real_time",
+             lambda t, c: seconds(c) / seconds(t))
+            for way, name in (("download", "Download"), ("upload", "Upload"))],
+    "lettra": [("Lettra sample page printed / only drawn (time)",
+                "BM_PrintSamplePage/real_time", "BM_DrawSamplePage/real_time",
+                lambda p, d: seconds(p) / seconds(d))],
+    "bus": [("Two-wire byte at speed 0 / its 32 yields (time)",
+             "BM_WriteByteSpeed0", "BM_Yield",
+             lambda w, y: seconds(w) / (32 * seconds(y)))],
+    "watch": [(f"Port watch samples / an application's own reads, idle count {idle} (rate)",
+               f"BM_WatchLoopSamples/{idle}/iterations:10/manual_time", "BM_ApplicationReadsPortByte",
+               lambda w, a: w["samples_per_s"] / a["items_per_second"])
+              for idle in (10000, 0)],
+    "codec": [("MFC1: device / openh264 alone, 720 x 480 frames (speed, CPU time)",
+               "BM_DeviceEncode/min_time:2.000", "BM_Openh264Alone/min_time:2.000",
+               lambda d, o: cpu(o) / cpu(d))],
+    "vistrel": [(f"Vistrel ConvertToRgb24 / libyuv I420ToRGB24, 720 x 480 {rows_order} (speed, CPU time)",
+                 f"BM_ConvertToRgb24/bottom_up:{flag}", f"BM_LibyuvI420ToRGB24/bottom_up:{flag}",
+                 lambda v, y: cpu(y) / cpu(v))
+                for flag, rows_order in ((0, "top-down"), (1, "bottom-up"))] +
+               [("Vistrel recording path / openh264 alone, 720 x 480 frames (speed, CPU time)",
+                 "BM_RecordingPath/min_time:2.000", "BM_Openh264Alone/min_time:2.000",
+                 lambda v, o: cpu(o) / cpu(v))],
+    "melodra": [("Melodra / playbin with time-keeping fake sinks, 10 s 640x480 H.264+AAC MP4 (CPU seconds)",
+                 "MelodraPlayToEnd/iterations:2/real_time", "PlaybinPlayToEnd/iterations:2/real_time",
+                 lambda m, p: m["cpu_s"] / p["cpu_s"])],
+    "console": [(f"Register path with {how} / {what} (calling thread's CPU time)",
+                 f"{name}/min_time:1.000", f"{ref}/min_time:1.000",
+                 lambda c, n: cpu(c) / cpu(n))
+                for name, how in (("BM_RegisterPathConsoleAttached", "a console attached"),
+                                  ("BM_RegisterPathConsoleSubscribedToPins", "a console subscribed to pins"))
+                for ref, what in (("BM_RegisterPathNoConsole", "none"),
+                                  ("BM_RegisterPathNoConsoleIdleThread", "none, an idle thread"))],
+}
+for bench, comparisons in table.items():
+    if bench not in chosen:
+        continue
+    r = runs(bench)
+    for label, subject, reference, ratio in comparisons:
+        compare(label, r.get(subject), r.get(reference), ratio)
+    if bench == "console":
+        for name in ("BM_DriveToQueueByte/iterations:2000", "BM_OrlikPanelDriveToQueueByte/iterations:200"):
+            b = r.get(f"{name}/manual_time")
+            if b:
+                print(f"  {name.split('/')[0]}: p50 {b['p50_us']:.0f} us, p99 {b['p99_us']:.0f} us")
 
 print("\n== Comparisons (subject / reference)")
 for label, ratio in rows:

@@ -67,6 +67,19 @@ struct ChromaTerms {
   __m256i blueRest, greenRest, redRest;     // 4D - 4640, 156D + 48E - 4640, 153E - 4640
 };
 
+// Sixteen chroma samples less 128 (D or E), in 16-bit lanes.
+__attribute__((target("avx2"))) inline __m256i Centred(const uint8_t* samples) {
+  __m256i wide = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(samples)));
+  return _mm256_sub_epi16(wide, _mm256_set1_epi16(128));
+}
+
+// The bytes of blue, green and red each order picks, together.
+__attribute__((target("avx2"))) inline __m256i Mix(__m256i blue, __m256i green, __m256i red, __m256i blueOrder,
+                                                   __m256i greenOrder, __m256i redOrder) {
+  __m256i blueGreen = _mm256_or_si256(_mm256_shuffle_epi8(blue, blueOrder), _mm256_shuffle_epi8(green, greenOrder));
+  return _mm256_or_si256(blueGreen, _mm256_shuffle_epi8(red, redOrder));
+}
+
 __attribute__((target("avx2"))) inline ChromaTerms Terms(__m256i d, __m256i e) {
   const __m256i offset = _mm256_set1_epi16(-4640);
   ChromaTerms t;
@@ -123,12 +136,9 @@ __attribute__((target("avx2"))) inline void Block32(const uint8_t* yRow, const C
                                       -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1);
   const __m256i r2 = _mm256_setr_epi8(10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, 10, -1, -1,
                                       11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15);
-  __m256i s0 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b0), _mm256_shuffle_epi8(green, g0)),
-                               _mm256_shuffle_epi8(red, r0));
-  __m256i s1 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b1), _mm256_shuffle_epi8(green, g1)),
-                               _mm256_shuffle_epi8(red, r1));
-  __m256i s2 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, b2), _mm256_shuffle_epi8(green, g2)),
-                               _mm256_shuffle_epi8(red, r2));
+  __m256i s0 = Mix(blue, green, red, b0, g0, r0);
+  __m256i s1 = Mix(blue, green, red, b1, g1, r1);
+  __m256i s2 = Mix(blue, green, red, b2, g2, r2);
   // Pixels 0-15 are the low lanes of s0, s1, s2; pixels 16-31 the high ones.
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(s0, s1, 0x20));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(s2, s0, 0x30));
@@ -138,11 +148,9 @@ __attribute__((target("avx2"))) inline void Block32(const uint8_t* yRow, const C
 // One or two rows (out1 null for one) sharing a row of chroma.
 __attribute__((target("avx2"))) void RowsAvx2(const uint8_t* yRow0, const uint8_t* yRow1, const uint8_t* uRow,
                                               const uint8_t* vRow, uint8_t* out0, uint8_t* out1, int32_t w) {
-  const __m256i bias = _mm256_set1_epi16(128);
   int32_t j = 0;
   for (; j + 32 <= w; j += 32) {
-    __m256i d = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(uRow + j / 2))), bias);
-    __m256i e = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vRow + j / 2))), bias);
+    __m256i d = Centred(uRow + j / 2), e = Centred(vRow + j / 2);
     // Each chroma sample twice: pixels 0-7 | 16-23, and 8-15 | 24-31.
     ChromaTerms a = Terms(_mm256_unpacklo_epi16(d, d), _mm256_unpacklo_epi16(e, e));
     ChromaTerms b = Terms(_mm256_unpackhi_epi16(d, d), _mm256_unpackhi_epi16(e, e));
@@ -165,6 +173,17 @@ __attribute__((target("avx512bw"))) inline void Terms512(__m512i d, __m512i e, _
       _mm512_add_epi16(_mm512_mullo_epi16(d, _mm512_set1_epi16(156)), _mm512_mullo_epi16(e, _mm512_set1_epi16(48))),
       offset);
   t[5] = _mm512_add_epi16(_mm512_mullo_epi16(e, _mm512_set1_epi16(153)), offset);
+}
+
+__attribute__((target("avx512bw"))) inline __m512i Centred512(const uint8_t* samples) {
+  __m512i wide = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples)));
+  return _mm512_sub_epi16(wide, _mm512_set1_epi16(128));
+}
+
+__attribute__((target("avx512bw"))) inline __m512i Mix512(__m512i blue, __m512i green, __m512i red,
+                                                          __m512i blueOrder, __m512i greenOrder, __m512i redOrder) {
+  __m512i blueGreen = _mm512_or_si512(_mm512_shuffle_epi8(blue, blueOrder), _mm512_shuffle_epi8(green, greenOrder));
+  return _mm512_or_si512(blueGreen, _mm512_shuffle_epi8(red, redOrder));
 }
 
 __attribute__((target("avx512bw"))) inline __m512i Colour512(__m512i y, __m512i y42, __m512i whole, __m512i rest) {
@@ -200,12 +219,9 @@ __attribute__((target("avx512bw"))) inline void Block64(const uint8_t* yRow, con
   const __m512i b2 = EveryLane(_mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1));
   const __m512i g2 = EveryLane(_mm_setr_epi8(-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1));
   const __m512i r2 = EveryLane(_mm_setr_epi8(10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15));
-  __m512i s0 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b0), _mm512_shuffle_epi8(green, g0)),
-                               _mm512_shuffle_epi8(red, r0));
-  __m512i s1 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b1), _mm512_shuffle_epi8(green, g1)),
-                               _mm512_shuffle_epi8(red, r1));
-  __m512i s2 = _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(blue, b2), _mm512_shuffle_epi8(green, g2)),
-                               _mm512_shuffle_epi8(red, r2));
+  __m512i s0 = Mix512(blue, green, red, b0, g0, r0);
+  __m512i s1 = Mix512(blue, green, red, b1, g1, r1);
+  __m512i s2 = Mix512(blue, green, red, b2, g2, r2);
   // Lane k of s0, s1, s2 holds bytes 0-15, 16-31, 32-47 of pixels 16k to
   // 16k + 15; the 192 bytes go out lane by lane in that order.
   __m512i o0 = _mm512_inserti32x4(_mm512_permutex2var_epi64(s0, _mm512_setr_epi64(0, 1, 8, 9, 0, 0, 2, 3), s1),
@@ -221,11 +237,9 @@ __attribute__((target("avx512bw"))) inline void Block64(const uint8_t* yRow, con
 
 __attribute__((target("avx512bw"))) void RowsAvx512(const uint8_t* yRow0, const uint8_t* yRow1, const uint8_t* uRow,
                                                     const uint8_t* vRow, uint8_t* out0, uint8_t* out1, int32_t w) {
-  const __m512i bias = _mm512_set1_epi16(128);
   int32_t j = 0;
   for (; j + 64 <= w; j += 64) {
-    __m512i d = _mm512_sub_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(uRow + j / 2))), bias);
-    __m512i e = _mm512_sub_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(vRow + j / 2))), bias);
+    __m512i d = Centred512(uRow + j / 2), e = Centred512(vRow + j / 2);
     __m512i a[6], b[6];
     Terms512(_mm512_unpacklo_epi16(d, d), _mm512_unpacklo_epi16(e, e), a);
     Terms512(_mm512_unpackhi_epi16(d, d), _mm512_unpackhi_epi16(e, e), b);

@@ -69,6 +69,25 @@ uint64_t ReadFreeSpace() {
   return available.QuadPart;
 }
 
+void SampleGrabber::PrepareRecording(uint32_t frameWidth, uint32_t frameHeight, int32_t rate, int32_t kbps) {
+  width = frameWidth;
+  height = frameHeight;
+  lumaSize = width * height;
+  chromaSize = lumaSize / 4;
+  bytesWritten = 0;
+  continuationNumber = 0;
+  framesSinceCheck = 0;
+  frameRate = rate;
+  bitrate = kbps;
+  minFrameInterval = MinFrameInterval(frameRate);
+  LARGE_INTEGER value{};
+  QueryPerformanceFrequency(&value);
+  counterFrequency = value.QuadPart;
+  QueryPerformanceCounter(&value);
+  lastFrameTime = value.QuadPart;
+  freeSpace = ReadFreeSpace();
+}
+
 bool SampleGrabber::PaceFrame() {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
@@ -197,22 +216,8 @@ TOLVEX_EXPORT int32_t InitEncoding() {
   // A second InitEncoding closes the recording the first one opened.
   if (g->outputFile || g->encoder) g->CloseRecording();
 
-  g->width = uint32_t(cameraController.frameWidth);
-  g->height = uint32_t(cameraController.frameHeight);
-  g->lumaSize = g->width * g->height;
-  g->chromaSize = g->lumaSize / 4;
-  g->bytesWritten = 0;
-  g->continuationNumber = 0;
-  g->framesSinceCheck = 0;
-  g->frameRate = cameraController.frameRate;
-  g->bitrate = cameraController.bitrate;
-  g->minFrameInterval = vistrel::MinFrameInterval(g->frameRate);
-  LARGE_INTEGER value{};
-  QueryPerformanceFrequency(&value);
-  g->counterFrequency = value.QuadPart;
-  QueryPerformanceCounter(&value);
-  g->lastFrameTime = value.QuadPart;
-  g->freeSpace = vistrel::ReadFreeSpace();
+  g->PrepareRecording(uint32_t(cameraController.frameWidth), uint32_t(cameraController.frameHeight),
+                      cameraController.frameRate, cameraController.bitrate);
 
   EnterCriticalSection(&g->lock);
   orlik_wcscpy_bounded(g->path, vistrel::kRecordingPathUnits, cameraController.recordPath);

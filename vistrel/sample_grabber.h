@@ -41,6 +41,10 @@ class SampleGrabber final : public orlik::strmbase::TransInPlaceFilter {
   bool EncodeFrame(IMediaSample* sample);
   // Opens the next continuation file; true on success.
   bool ContinueRecording();
+  // Opening a recording, before its file: the frame size and rate and the
+  // bit rate taken, the counts started afresh, the pace clock started now,
+  // the free space read.
+  void PrepareRecording(uint32_t frameWidth, uint32_t frameHeight, int32_t rate, int32_t kbps);
   // Steps 7 to 9 of opening a recording: encoder instance, device
   // initialisation, input buffer. False (after its message) on failure.
   bool StartEncoder();

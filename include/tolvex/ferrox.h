@@ -13,98 +13,51 @@
 #include <stdint.h>
 #include <uchar.h>
 
+#include <tolvex/handle.h>
+
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#ifndef TOLVEX_HANDLE_DEFINED
-#define TOLVEX_HANDLE_DEFINED
-typedef void* HANDLE;
 #endif
 
 int32_t GetNativeDllVersion(void);
 void Init(void);
 void DAC_Initial(void);
-int32_t SetPortACfg(int32_t mask);
-void SetPortABitCfg(int32_t bit, int32_t cfg);
-void SetPortABit(int32_t bit, int32_t value);
-void SetPortAData(int32_t data);
-int32_t GetPortABit(int32_t bit);
-int32_t GetPortAData(void);
-int32_t SetPortBCfg(int32_t mask);
-void SetPortBBitCfg(int32_t bit, int32_t cfg);
-void SetPortBBit(int32_t bit, int32_t value);
-void SetPortBData(int32_t data);
-int32_t GetPortBBit(int32_t bit);
-int32_t GetPortBData(void);
-int32_t SetPortCCfg(int32_t mask);
-void SetPortCBitCfg(int32_t bit, int32_t cfg);
-void SetPortCBit(int32_t bit, int32_t value);
-void SetPortCData(int32_t data);
-int32_t GetPortCBit(int32_t bit);
-int32_t GetPortCData(void);
-int32_t SetPortDCfg(int32_t mask);
-void SetPortDBitCfg(int32_t bit, int32_t cfg);
-void SetPortDBit(int32_t bit, int32_t value);
-void SetPortDData(int32_t data);
-int32_t GetPortDBit(int32_t bit);
-int32_t GetPortDData(void);
-int32_t SetPortECfg(int32_t mask);
-void SetPortEBitCfg(int32_t bit, int32_t cfg);
-void SetPortEBit(int32_t bit, int32_t value);
-void SetPortEData(int32_t data);
-int32_t GetPortEBit(int32_t bit);
-int32_t GetPortEData(void);
-int32_t SetPortFCfg(int32_t mask);
-void SetPortFBitCfg(int32_t bit, int32_t cfg);
-void SetPortFBit(int32_t bit, int32_t value);
-void SetPortFData(int32_t data);
-int32_t GetPortFBit(int32_t bit);
-int32_t GetPortFData(void);
-int32_t SetPortGCfg(int32_t mask);
-void SetPortGBitCfg(int32_t bit, int32_t cfg);
-void SetPortGBit(int32_t bit, int32_t value);
-void SetPortGData(int32_t data);
-int32_t GetPortGBit(int32_t bit);
-int32_t GetPortGData(void);
-int32_t SetPortHCfg(int32_t mask);
-void SetPortHBitCfg(int32_t bit, int32_t cfg);
-void SetPortHBit(int32_t bit, int32_t value);
-void SetPortHData(int32_t data);
-int32_t GetPortHBit(int32_t bit);
-int32_t GetPortHData(void);
-void PortAWatchStartEx(void);
-void PortAWatchStopEx(void);
-void PortAWatchPriority(int32_t priority);
-int32_t PortAWatchIdleInterval(int32_t count);
-void PortBWatchStartEx(void);
-void PortBWatchStopEx(void);
-void PortBWatchPriority(int32_t priority);
-int32_t PortBWatchIdleInterval(int32_t count);
-void PortCWatchStartEx(void);
-void PortCWatchStopEx(void);
-void PortCWatchPriority(int32_t priority);
-int32_t PortCWatchIdleInterval(int32_t count);
-void PortDWatchStartEx(void);
-void PortDWatchStopEx(void);
-void PortDWatchPriority(int32_t priority);
-int32_t PortDWatchIdleInterval(int32_t count);
-void PortEWatchStartEx(void);
-void PortEWatchStopEx(void);
-void PortEWatchPriority(int32_t priority);
-int32_t PortEWatchIdleInterval(int32_t count);
-void PortFWatchStartEx(void);
-void PortFWatchStopEx(void);
-void PortFWatchPriority(int32_t priority);
-int32_t PortFWatchIdleInterval(int32_t count);
-void PortGWatchStartEx(void);
-void PortGWatchStopEx(void);
-void PortGWatchPriority(int32_t priority);
-int32_t PortGWatchIdleInterval(int32_t count);
-void PortHWatchStartEx(void);
-void PortHWatchStopEx(void);
-void PortHWatchPriority(int32_t priority);
-int32_t PortHWatchIdleInterval(int32_t count);
+
+/* Each of the ports A to H has the same six calls (SetPortACfg ...
+ * GetPortAData) and the same four watch calls (PortAWatchStartEx ...
+ * PortAWatchIdleInterval); each of the counter modules A1, A2, B1 and B2 the
+ * same twelve (InputCounterA1_Initial ... InputCounterA1_Firmware). */
+#define TOLVEX_FERROX_PORT_CALLS(L)                  \
+  int32_t SetPort##L##Cfg(int32_t mask);             \
+  void SetPort##L##BitCfg(int32_t bit, int32_t cfg); \
+  void SetPort##L##Bit(int32_t bit, int32_t value);  \
+  void SetPort##L##Data(int32_t data);               \
+  int32_t GetPort##L##Bit(int32_t bit);              \
+  int32_t GetPort##L##Data(void);
+#define TOLVEX_FERROX_PORT_WATCH_CALLS(L)           \
+  void Port##L##WatchStartEx(void);                 \
+  void Port##L##WatchStopEx(void);                  \
+  void Port##L##WatchPriority(int32_t priority);    \
+  int32_t Port##L##WatchIdleInterval(int32_t count);
+#define TOLVEX_FERROX_COUNTER_CALLS(M)                                                \
+  int32_t InputCounter##M##_Initial(int32_t speed);                                   \
+  int32_t InputCounter##M##_SetMode(int32_t mode);                                    \
+  int32_t InputCounter##M##_GetMode(void);                                            \
+  int32_t InputCounter##M##_SetCounterDataWidth(int32_t width);                       \
+  int32_t InputCounter##M##_ReadCounter32(int32_t counter, uint32_t* out);            \
+  int32_t InputCounter##M##_ReadCounter64(int32_t counter, uint32_t* out);            \
+  void InputCounter##M##_ResetCounter(int32_t counter);                               \
+  void InputCounter##M##_PauseCounter(int32_t counter, int32_t flag);                 \
+  int32_t InputCounter##M##_ReadPinStatus(int32_t pin);                               \
+  int32_t InputCounter##M##_ReadEncoderCounter(int32_t encoder, uint32_t* out);       \
+  void InputCounter##M##_ResetEncoderCounter(int32_t encoder);                        \
+  int32_t InputCounter##M##_Firmware(void);
+#define TOLVEX_FERROX_PORTS(X) X(A) X(B) X(C) X(D) X(E) X(F) X(G) X(H)
+#define TOLVEX_FERROX_COUNTER_MODULES(X) X(A1) X(A2) X(B1) X(B2)
+
+TOLVEX_FERROX_PORTS(TOLVEX_FERROX_PORT_CALLS)
+TOLVEX_FERROX_PORTS(TOLVEX_FERROX_PORT_WATCH_CALLS)
+
 int32_t GetPortQueueCount(HANDLE queue);
 int32_t GetADCData(int32_t channel);
 int32_t GetDetailFilteringADCData(int32_t channel, int32_t count, int32_t n);
@@ -134,54 +87,9 @@ int32_t Start_PWM2(void);
 void Stop_PWM1(void);
 void Stop_PWM2(void);
 void PWMRestore(void);
-int32_t InputCounterA1_Initial(int32_t speed);
-int32_t InputCounterA1_SetMode(int32_t mode);
-int32_t InputCounterA1_GetMode(void);
-int32_t InputCounterA1_SetCounterDataWidth(int32_t width);
-int32_t InputCounterA1_ReadCounter32(int32_t counter, uint32_t* out);
-int32_t InputCounterA1_ReadCounter64(int32_t counter, uint32_t* out);
-void InputCounterA1_ResetCounter(int32_t counter);
-void InputCounterA1_PauseCounter(int32_t counter, int32_t flag);
-int32_t InputCounterA1_ReadPinStatus(int32_t pin);
-int32_t InputCounterA1_ReadEncoderCounter(int32_t encoder, uint32_t* out);
-void InputCounterA1_ResetEncoderCounter(int32_t encoder);
-int32_t InputCounterA1_Firmware(void);
-int32_t InputCounterA2_Initial(int32_t speed);
-int32_t InputCounterA2_SetMode(int32_t mode);
-int32_t InputCounterA2_GetMode(void);
-int32_t InputCounterA2_SetCounterDataWidth(int32_t width);
-int32_t InputCounterA2_ReadCounter32(int32_t counter, uint32_t* out);
-int32_t InputCounterA2_ReadCounter64(int32_t counter, uint32_t* out);
-void InputCounterA2_ResetCounter(int32_t counter);
-void InputCounterA2_PauseCounter(int32_t counter, int32_t flag);
-int32_t InputCounterA2_ReadPinStatus(int32_t pin);
-int32_t InputCounterA2_ReadEncoderCounter(int32_t encoder, uint32_t* out);
-void InputCounterA2_ResetEncoderCounter(int32_t encoder);
-int32_t InputCounterA2_Firmware(void);
-int32_t InputCounterB1_Initial(int32_t speed);
-int32_t InputCounterB1_SetMode(int32_t mode);
-int32_t InputCounterB1_GetMode(void);
-int32_t InputCounterB1_SetCounterDataWidth(int32_t width);
-int32_t InputCounterB1_ReadCounter32(int32_t counter, uint32_t* out);
-int32_t InputCounterB1_ReadCounter64(int32_t counter, uint32_t* out);
-void InputCounterB1_ResetCounter(int32_t counter);
-void InputCounterB1_PauseCounter(int32_t counter, int32_t flag);
-int32_t InputCounterB1_ReadPinStatus(int32_t pin);
-int32_t InputCounterB1_ReadEncoderCounter(int32_t encoder, uint32_t* out);
-void InputCounterB1_ResetEncoderCounter(int32_t encoder);
-int32_t InputCounterB1_Firmware(void);
-int32_t InputCounterB2_Initial(int32_t speed);
-int32_t InputCounterB2_SetMode(int32_t mode);
-int32_t InputCounterB2_GetMode(void);
-int32_t InputCounterB2_SetCounterDataWidth(int32_t width);
-int32_t InputCounterB2_ReadCounter32(int32_t counter, uint32_t* out);
-int32_t InputCounterB2_ReadCounter64(int32_t counter, uint32_t* out);
-void InputCounterB2_ResetCounter(int32_t counter);
-void InputCounterB2_PauseCounter(int32_t counter, int32_t flag);
-int32_t InputCounterB2_ReadPinStatus(int32_t pin);
-int32_t InputCounterB2_ReadEncoderCounter(int32_t encoder, uint32_t* out);
-void InputCounterB2_ResetEncoderCounter(int32_t encoder);
-int32_t InputCounterB2_Firmware(void);
+
+TOLVEX_FERROX_COUNTER_MODULES(TOLVEX_FERROX_COUNTER_CALLS)
+
 void StartSignal(void);
 void StopSignal(void);
 int32_t ReadByte(int32_t ack);

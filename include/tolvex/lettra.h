@@ -18,13 +18,10 @@
 #include <stdint.h>
 #include <uchar.h>
 
+#include <tolvex/handle.h>
+
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#ifndef TOLVEX_HANDLE_DEFINED
-#define TOLVEX_HANDLE_DEFINED
-typedef void* HANDLE;
 #endif
 
 /* Print job and page. */

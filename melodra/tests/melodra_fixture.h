@@ -2,6 +2,7 @@
 // window on the screen and the clips the tests play.
 #pragma once
 
+#include "popup_window.h"
 #include "test_media.h"
 #include "tolvex_test.h"
 #include "wait_for.h"
@@ -85,13 +86,8 @@ class MelodraTest : public tolvex_test::PanelTest {
     // No sound device on the test machines: the silent sink that keeps real
     // time, unless a test asks for the WAV file.
     if (!std::getenv("ORLIK_AUDIO")) setenv("ORLIK_AUDIO", "none", 1);
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"MelodraOwner";
-    RegisterClassW(&wc);
-    owner_ = CreateWindowExW(0, u"MelodraOwner", u"", WS_POPUP | WS_VISIBLE, kOwnerStart.left,
-                             kOwnerStart.top, kOwnerStart.width, kOwnerStart.height, nullptr,
-                             nullptr, nullptr, nullptr);
+    owner_ = tolvex_test::PopupWindow(u"MelodraOwner", DefWindowProcW, kOwnerStart.left, kOwnerStart.top,
+                                      kOwnerStart.width, kOwnerStart.height);
     lib_ = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_MELODRA);
     Initialization = Fn<decltype(&::Initialization)>("Initialization");
     SetPreviewWindowHandle = Fn<decltype(&::SetPreviewWindowHandle)>("SetPreviewWindowHandle");

@@ -10,23 +10,24 @@
 namespace orlik::board {
 namespace {
 
-std::mutex& HandlerMutex() {
-  static auto* mutex = new std::mutex;
-  return *mutex;
-}
+// The handler under its lock. Shared so that a touch in flight keeps the
+// handler it started with while another thread replaces it.
+struct HandlerSlot {
+  std::mutex mutex;
+  std::shared_ptr<TouchHandler> handler;
+};
 
-// Shared so that a touch in flight keeps the handler it started with while
-// another thread replaces it.
-std::shared_ptr<TouchHandler>& Handler() {
-  static auto* handler = new std::shared_ptr<TouchHandler>;
-  return *handler;
+HandlerSlot& Slot() {
+  static auto* slot = new HandlerSlot;
+  return *slot;
 }
 
 }  // namespace
 
 void SetTouchHandler(TouchHandler handler) {
-  std::lock_guard lock(HandlerMutex());
-  Handler() = handler ? std::make_shared<TouchHandler>(std::move(handler)) : nullptr;
+  auto& slot = Slot();
+  std::lock_guard lock(slot.mutex);
+  slot.handler = handler ? std::make_shared<TouchHandler>(std::move(handler)) : nullptr;
 }
 
 bool Touch(int x, int y, bool down) {
@@ -34,8 +35,9 @@ bool Touch(int x, int y, bool down) {
   if (x < 0 || y < 0 || x >= display.Width() || y >= display.Height()) return false;
   std::shared_ptr<TouchHandler> handler;
   {
-    std::lock_guard lock(HandlerMutex());
-    handler = Handler();
+    auto& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    handler = slot.handler;
   }
   if (!handler) return false;
   (*handler)(x, y, down);

@@ -3,6 +3,7 @@
 #include "core/names.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -40,56 +41,68 @@ char32_t NextFrom8(std::string_view s, size_t& i) {
   return cp;
 }
 
+// Appends one code point as UTF-8: a lead byte, then six bits a byte.
+void Append(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += char(cp);
+    return;
+  }
+  int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+  out += char(((0xFF << (7 - extra)) & 0xFF) | (cp >> (6 * extra)));
+  for (int k = extra - 1; k >= 0; --k) out += char(0x80 | ((cp >> (6 * k)) & 0x3F));
+}
+
+// Appends one code point as UTF-16: one unit, or a surrogate pair above the
+// basic plane.
+void Append(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += char16_t(cp);
+    return;
+  }
+  cp -= 0x10000;
+  out += char16_t(0xD800 + (cp >> 10));
+  out += char16_t(0xDC00 + (cp & 0x3FF));
+}
+
+template <class Out, class In>
+Out Convert(In text, char32_t (*next)(In, size_t&)) {
+  using Unit = std::make_unsigned_t<typename In::value_type>;
+  Out out;
+  // ASCII, the usual case, goes into place unit by unit.
+  out.resize(text.size());
+  size_t i = 0;
+  for (; i < text.size() && Unit(text[i]) < 0x80; ++i) out[i] = typename Out::value_type(text[i]);
+  out.resize(i);
+  while (i < text.size()) Append(out, next(text, i));
+  return out;
+}
+
+// Whether a unit continues the code point before it (never the first unit of
+// one): a UTF-8 continuation byte, a UTF-16 low surrogate.
+bool Continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool Continues(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Copies a converted text into a caller's buffer of `capacity` units,
+// truncated but never inside a code point and always terminated; returns the
+// whole text's length.
+template <class Char>
+size_t CopyOut(const std::basic_string<Char>& s, Char* dst, size_t capacity) {
+  if (dst && capacity > 0) {
+    size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
+    while (n > 0 && n < s.size() && Continues(s[n])) --n;
+    std::memcpy(dst, s.data(), n * sizeof(Char));
+    dst[n] = 0;
+  }
+  return s.size();
+}
+
 }  // namespace
 
 namespace orlik {
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  // ASCII, the usual case, goes into place unit by unit.
-  out.resize(text.size());
-  size_t i = 0;
-  for (; i < text.size() && text[i] < 0x80; ++i) out[i] = char(text[i]);
-  out.resize(i);
-  for (; i < text.size();) {
-    char32_t cp = NextFrom16(text, i);
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += char(0xC0 | (cp >> 6));
-      out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18));
-      out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
+std::string ToUtf8(std::u16string_view text) { return Convert<std::string>(text, NextFrom16); }
 
-std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.resize(text.size());
-  size_t i = 0;
-  for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i) out[i] = char16_t(text[i]);
-  out.resize(i);
-  for (; i < text.size();) {
-    char32_t cp = NextFrom8(text, i);
-    if (cp < 0x10000) {
-      out += char16_t(cp);
-    } else {
-      cp -= 0x10000;
-      out += char16_t(0xD800 + (cp >> 10));
-      out += char16_t(0xDC00 + (cp & 0x3FF));
-    }
-  }
-  return out;
-}
+std::u16string FromUtf8(std::string_view text) { return Convert<std::u16string>(text, NextFrom8); }
 
 }  // namespace orlik
 
@@ -127,26 +140,11 @@ size_t orlik_wcscat_bounded(WCHAR* dst, size_t capacity, const WCHAR* src) {
 }
 
 size_t orlik_wcs_to_utf8(const WCHAR* text, char* dst, size_t capacity) {
-  std::string s = orlik::ToUtf8(orlik::View(text));
-  if (dst && capacity > 0) {
-    size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
-    // Never end inside a multi-byte sequence.
-    while (n > 0 && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(dst, s.data(), n);
-    dst[n] = 0;
-  }
-  return s.size();
+  return CopyOut(orlik::ToUtf8(orlik::View(text)), dst, capacity);
 }
 
 size_t orlik_utf8_to_wcs(const char* text, WCHAR* dst, size_t capacity) {
-  std::u16string s = orlik::FromUtf8(text ? std::string_view(text) : std::string_view());
-  if (dst && capacity > 0) {
-    size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
-    if (n > 0 && n < s.size() && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
-    std::memcpy(dst, s.data(), n * sizeof(WCHAR));
-    dst[n] = 0;
-  }
-  return s.size();
+  return CopyOut(orlik::FromUtf8(text ? std::string_view(text) : std::string_view()), dst, capacity);
 }
 
 int orlik_wcsicmp(const WCHAR* a, const WCHAR* b) {

@@ -1,8 +1,9 @@
 #include "devices/h264_encoder.h"
 
+#include "devices/h264_params.h"
+
 #include <wels/codec_api.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace orlik {
@@ -13,33 +14,7 @@ std::unique_ptr<H264Encoder> H264Encoder::Create(const H264Settings& s) {
   int traceLevel = WELS_LOG_ERROR;
   encoder->SetOption(ENCODER_OPTION_TRACE_LEVEL, &traceLevel);
 
-  SEncParamExt p;
-  encoder->GetDefaultParams(&p);
-  p.iUsageType = CAMERA_VIDEO_REAL_TIME;
-  p.iPicWidth = s.width;
-  p.iPicHeight = s.height;
-  p.iTargetBitrate = s.bitRateKbps * 1000;
-  p.iMaxBitrate = UNSPECIFIED_BIT_RATE;
-  p.iRCMode = RC_BITRATE_MODE;
-  p.fMaxFrameRate = float(s.frameRate);
-  p.bEnableFrameSkip = false;  // every input frame yields an output frame
-  p.uiIntraPeriod = unsigned(s.gopNum);
-  p.iMinQp = std::min(s.intraQP, s.qpMax);
-  p.iMaxQp = s.qpMax;
-  p.iTemporalLayerNum = 1;
-  p.iSpatialLayerNum = 1;
-  p.iMultipleThreadIdc = 1;  // one encode runs on the caller's thread
-  p.eSpsPpsIdStrategy = CONSTANT_ID;
-  p.iEntropyCodingModeFlag = 0;
-  SSpatialLayerConfig& layer = p.sSpatialLayers[0];
-  layer.iVideoWidth = s.width;
-  layer.iVideoHeight = s.height;
-  layer.fFrameRate = float(s.frameRate);
-  layer.iSpatialBitrate = p.iTargetBitrate;
-  layer.iMaxSpatialBitrate = UNSPECIFIED_BIT_RATE;
-  layer.uiProfileIdc = PRO_BASELINE;
-  layer.sSliceArgument.uiSliceMode = SM_SINGLE_SLICE;
-
+  SEncParamExt p = H264Params(encoder, s);
   if (encoder->InitializeExt(&p) != cmResultSuccess) {
     WelsDestroySVCEncoder(encoder);
     return nullptr;
@@ -58,22 +33,7 @@ H264Encoder::~H264Encoder() {
 }
 
 long H264Encoder::Encode(const uint8_t* i420, uint8_t* out, size_t capacity) {
-  const int w = settings_.width, h = settings_.height;
-  SSourcePicture pic{};
-  pic.iColorFormat = videoFormatI420;
-  pic.iPicWidth = w;
-  pic.iPicHeight = h;
-  pic.iStride[0] = w;
-  pic.iStride[1] = pic.iStride[2] = w / 2;
-  // openh264 takes non-const plane pointers but only reads the source.
-  auto* y = const_cast<uint8_t*>(i420);
-  pic.pData[0] = y;
-  pic.pData[1] = y + size_t(w) * size_t(h);
-  pic.pData[2] = pic.pData[1] + size_t(w / 2) * size_t(h / 2);
-  // Timestamps at the configured rate keep the rate control's idea of time
-  // in step with the frame count.
-  pic.uiTimeStamp = frameIndex_ * 1000 / settings_.frameRate;
-
+  SSourcePicture pic = H264Picture(settings_, i420, frameIndex_);
   SFrameBSInfo info{};
   if (encoder_->EncodeFrame(&pic, &info) != cmResultSuccess) return -1;
   if (info.eFrameType == videoFrameTypeInvalid || info.eFrameType == videoFrameTypeSkip) return -1;

@@ -243,9 +243,7 @@ class FilterGraph {
   }
   ULONG AddRef() { return ++refs_; }
   ULONG Release() {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    return strmbase::DropReference(refs_, [this] { delete this; });
   }
 
   // --- filters -----------------------------------------------------------------------------

@@ -136,11 +136,10 @@ class VideoRenderer final : public BaseRenderer,
     return Get(palette, AsOaBool(backgroundPalette_));
   }
   HRESULT WINAPI put_Visible(LONG visible) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(visible)) return E_INVALIDARG;
-    window_.SetVisible(visible == OATRUE);
-    if (visible == OATRUE) minimized_ = false;
-    return S_OK;
+    return PutBool(visible, [&](bool on) {
+      window_.SetVisible(on);
+      if (on) minimized_ = false;
+    });
   }
   HRESULT WINAPI get_Visible(LONG* visible) override { return Get(visible, AsOaBool(window_.Visible())); }
 
@@ -158,42 +157,30 @@ class VideoRenderer final : public BaseRenderer,
   HRESULT WINAPI get_Height(LONG* height) override { return GetExtent(height, &RECT::top, &RECT::bottom); }
 
   HRESULT WINAPI put_Owner(OAHWND owner) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    window_.SetOwner(reinterpret_cast<HWND>(owner));
-    return S_OK;
+    return Put([&] { window_.SetOwner(reinterpret_cast<HWND>(owner)); });
   }
   HRESULT WINAPI get_Owner(OAHWND* owner) override {
     return Get(owner, reinterpret_cast<OAHWND>(window_.Owner()));
   }
   HRESULT WINAPI put_MessageDrain(OAHWND drain) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    window_.SetMessageDrain(reinterpret_cast<HWND>(drain));
-    return S_OK;
+    return Put([&] { window_.SetMessageDrain(reinterpret_cast<HWND>(drain)); });
   }
   HRESULT WINAPI get_MessageDrain(OAHWND* drain) override {
     return Get(drain, reinterpret_cast<OAHWND>(window_.MessageDrain()));
   }
   HRESULT WINAPI get_BorderColor(LONG* color) override { return Get(color, LONG(borderColor_.load())); }
   HRESULT WINAPI put_BorderColor(LONG color) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    borderColor_ = color;
-    return S_OK;
+    return Put([&] { borderColor_ = color; });
   }
   HRESULT WINAPI get_FullScreenMode(LONG* fullScreen) override {
     return Get(fullScreen, AsOaBool(window_.FullScreen()));
   }
   HRESULT WINAPI put_FullScreenMode(LONG fullScreen) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(fullScreen)) return E_INVALIDARG;
-    window_.SetFullScreen(fullScreen == OATRUE);
-    return S_OK;
+    return PutBool(fullScreen, [&](bool on) { window_.SetFullScreen(on); });
   }
   HRESULT WINAPI SetWindowForeground(LONG focus) override {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    if (!IsBool(focus)) return E_INVALIDARG;
     // On top again: the kept frame is drawn over whatever covered it.
-    window_.SetVisible(window_.Visible());
-    return S_OK;
+    return PutBool(focus, [&](bool) { window_.SetVisible(window_.Visible()); });
   }
   HRESULT WINAPI NotifyOwnerMessage(OAHWND, LONG, LONG_PTR, LONG_PTR) override {
     // Palette and display changes the owner passes on need nothing here.
@@ -267,17 +254,11 @@ class VideoRenderer final : public BaseRenderer,
   }
   HRESULT WINAPI put_DestinationLeft(LONG v) override { return v == 0 ? CheckConnected() : DefaultOnly(); }
   HRESULT WINAPI get_DestinationLeft(LONG* v) override { return Get(v, LONG(0)); }
-  HRESULT WINAPI put_DestinationWidth(LONG v) override {
-    RECT r = window_.Position();
-    return v == r.right - r.left ? CheckConnected() : DefaultOnly();
-  }
+  HRESULT WINAPI put_DestinationWidth(LONG v) override { return PutDefaultExtent(v, &RECT::left, &RECT::right); }
   HRESULT WINAPI get_DestinationWidth(LONG* v) override { return GetExtent(v, &RECT::left, &RECT::right); }
   HRESULT WINAPI put_DestinationTop(LONG v) override { return v == 0 ? CheckConnected() : DefaultOnly(); }
   HRESULT WINAPI get_DestinationTop(LONG* v) override { return Get(v, LONG(0)); }
-  HRESULT WINAPI put_DestinationHeight(LONG v) override {
-    RECT r = window_.Position();
-    return v == r.bottom - r.top ? CheckConnected() : DefaultOnly();
-  }
+  HRESULT WINAPI put_DestinationHeight(LONG v) override { return PutDefaultExtent(v, &RECT::top, &RECT::bottom); }
   HRESULT WINAPI get_DestinationHeight(LONG* v) override { return GetExtent(v, &RECT::top, &RECT::bottom); }
   HRESULT WINAPI SetSourcePosition(LONG left, LONG top, LONG width, LONG height) override {
     return SetWhole(left, top, width, height, FrameSize());
@@ -344,21 +325,36 @@ class VideoRenderer final : public BaseRenderer,
     return S_OK;
   }
 
-  // A property that is OATRUE or OAFALSE, kept as a flag.
-  HRESULT PutFlag(std::atomic<bool>& flag, LONG value) {
+  // A change made only while connected.
+  template <class F>
+  HRESULT Put(F apply) {
+    if (!Connected()) return VFW_E_NOT_CONNECTED;
+    apply();
+    return S_OK;
+  }
+
+  // An OATRUE/OAFALSE change made only while connected; anything else is
+  // E_INVALIDARG.
+  template <class F>
+  HRESULT PutBool(LONG value, F apply) {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
     if (!IsBool(value)) return E_INVALIDARG;
-    flag = value == OATRUE;
+    apply(value == OATRUE);
     return S_OK;
+  }
+
+  // A property that is OATRUE or OAFALSE, kept as a flag.
+  HRESULT PutFlag(std::atomic<bool>& flag, LONG value) {
+    return PutBool(value, [&](bool on) { flag = on; });
   }
 
   template <class F>
   HRESULT Move(F change) {
-    if (!Connected()) return VFW_E_NOT_CONNECTED;
-    RECT r = window_.Position();
-    change(r);
-    window_.SetPosition(r);
-    return S_OK;
+    return Put([&] {
+      RECT r = window_.Position();
+      change(r);
+      window_.SetPosition(r);
+    });
   }
 
   // Width (left to right) or height (top to bottom) of the window: the far
@@ -366,6 +362,11 @@ class VideoRenderer final : public BaseRenderer,
   HRESULT PutExtent(LONG extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
     if (extent < 0) return Connected() ? E_INVALIDARG : VFW_E_NOT_CONNECTED;
     return Move([&](RECT& r) { r.*farEdge = r.*nearEdge + extent; });
+  }
+  // The destination's width or height: only the window's own is accepted.
+  HRESULT PutDefaultExtent(LONG extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
+    RECT r = window_.Position();
+    return extent == r.*farEdge - r.*nearEdge ? CheckConnected() : DefaultOnly();
   }
   HRESULT GetExtent(LONG* extent, LONG RECT::*nearEdge, LONG RECT::*farEdge) {
     RECT r = window_.Position();

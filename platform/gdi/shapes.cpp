@@ -19,6 +19,13 @@
 namespace orlik::gdi {
 namespace {
 
+// The device context behind a handle; null with ERROR_INVALID_HANDLE set.
+std::shared_ptr<DeviceContext> DCOrFail(HDC handle) {
+  auto dc = LookupDC(handle);
+  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+  return dc;
+}
+
 // Pen of the DC, or null when it draws nothing (PS_NULL).
 std::shared_ptr<Pen> StrokingPen(DeviceContext& dc) {
   auto pen = dc.CurrentPen();
@@ -86,11 +93,8 @@ Box WithinCurveRange(const Box& b) {
 template <class AddPath>
 BOOL FillAndStroke(HDC handle, AddPath addPath) {
   std::lock_guard lock(Lock());
-  auto dc = LookupDC(handle);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto dc = DCOrFail(handle);
+  if (!dc) return FALSE;
   cairo_t* cr = dc->Begin();
   auto strokingPen = StrokingPen(*dc);
   const Area area{double(dc->width), double(dc->height), (strokingPen ? std::max(1, strokingPen->width) : 0) + 2.0};
@@ -151,11 +155,8 @@ void AddRoundRect(cairo_t* cr, double left, double top, double right, double bot
 
 BOOL StrokeOpenPath(HDC handle, const POINT* points, int count, bool updatePosition) {
   std::lock_guard lock(Lock());
-  auto dc = LookupDC(handle);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto dc = DCOrFail(handle);
+  if (!dc) return FALSE;
   if (!points || count < 2) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -174,6 +175,21 @@ BOOL StrokeOpenPath(HDC handle, const POINT* points, int count, bool updatePosit
   return TRUE;
 }
 
+// A round rectangle or an ellipse in a box: the box normalised, nothing drawn
+// when it lies wholly outside the drawing area, else `add` draws the curve in
+// the box (kept within the range curves are drawn in) inset by the pen.
+template <class AddCurve>
+BOOL FillAndStrokeCurve(HDC handle, int left, int top, int right, int bottom, AddCurve add) {
+  Normalise(left, right);
+  Normalise(top, bottom);
+  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
+    Box whole{double(left), double(top), double(right), double(bottom)};
+    if (Outside(whole, area)) return;
+    Box b = WithinCurveRange(whole);
+    add(cr, Box{b.left + inset, b.top + inset, b.right - inset, b.bottom - inset});
+  });
+}
+
 }  // namespace
 }  // namespace orlik::gdi
 
@@ -184,11 +200,8 @@ extern "C" {
 
 BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
   std::lock_guard lock(gdi::Lock());
-  auto dc = LookupDC(handle);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto dc = DCOrFail(handle);
+  if (!dc) return FALSE;
   if (previous) *previous = dc->position;
   dc->position = {x, y};
   return TRUE;
@@ -198,11 +211,8 @@ BOOL LineTo(HDC handle, int x, int y) {
   POINT from;
   {
     std::lock_guard lock(gdi::Lock());
-    auto dc = LookupDC(handle);
-    if (!dc) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
+    auto dc = DCOrFail(handle);
+    if (!dc) return FALSE;
     from = dc->position;
   }
   if (from.x == x && from.y == y) {
@@ -246,25 +256,15 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
 
 BOOL RoundRect(HDC handle, int left, int top, int right, int bottom, int cornerWidth,
                int cornerHeight) {
-  Normalise(left, right);
-  Normalise(top, bottom);
-  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
-    Box whole{double(left), double(top), double(right), double(bottom)};
-    if (Outside(whole, area)) return;
-    Box b = WithinCurveRange(whole);
-    AddRoundRect(cr, b.left + inset, b.top + inset, b.right - inset, b.bottom - inset,
-                 std::abs(double(cornerWidth)) / 2.0, std::abs(double(cornerHeight)) / 2.0);
+  return FillAndStrokeCurve(handle, left, top, right, bottom, [&](cairo_t* cr, const Box& b) {
+    AddRoundRect(cr, b.left, b.top, b.right, b.bottom, std::abs(double(cornerWidth)) / 2.0,
+                 std::abs(double(cornerHeight)) / 2.0);
   });
 }
 
 BOOL Ellipse(HDC handle, int left, int top, int right, int bottom) {
-  Normalise(left, right);
-  Normalise(top, bottom);
-  return FillAndStroke(handle, [&](cairo_t* cr, double inset, const Area& area) {
-    Box whole{double(left), double(top), double(right), double(bottom)};
-    if (Outside(whole, area)) return;
-    Box b = WithinCurveRange(whole);
-    AddEllipse(cr, b.left + inset, b.top + inset, b.right - inset, b.bottom - inset);
+  return FillAndStrokeCurve(handle, left, top, right, bottom, [&](cairo_t* cr, const Box& b) {
+    AddEllipse(cr, b.left, b.top, b.right, b.bottom);
   });
 }
 
@@ -275,11 +275,8 @@ BOOL GradientFill(HDC handle, PTRIVERTEX vertices, ULONG vertexCount, LPVOID mes
     return FALSE;
   }
   std::lock_guard lock(gdi::Lock());
-  auto dc = LookupDC(handle);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto dc = DCOrFail(handle);
+  if (!dc) return FALSE;
   const auto* rects = static_cast<const GRADIENT_RECT*>(mesh);
   for (ULONG i = 0; i < meshCount; ++i) {
     if (rects[i].UpperLeft >= vertexCount || rects[i].LowerRight >= vertexCount) {

@@ -32,9 +32,7 @@ HRESULT MediaSample::QueryInterface(REFIID iid, void** object) {
 ULONG MediaSample::AddRef() { return ++refs_; }
 
 ULONG MediaSample::Release() {
-  ULONG left = --refs_;
-  if (left == 0) allocator_->Return(this);
-  return left;
+  return DropReference(refs_, [this] { allocator_->Return(this); });
 }
 
 HRESULT MediaSample::GetPointer(BYTE** buffer) {
@@ -149,9 +147,7 @@ HRESULT MemAllocator::QueryInterface(REFIID iid, void** object) {
 ULONG MemAllocator::AddRef() { return ++refs_; }
 
 ULONG MemAllocator::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  return DropReference(refs_, [this] { delete this; });
 }
 
 HRESULT MemAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) {

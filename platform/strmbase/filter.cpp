@@ -28,9 +28,7 @@ HRESULT BaseFilter::QueryFilterInterface(REFIID, void** object) {
 ULONG BaseFilter::AddRef() { return ++refs_; }
 
 ULONG BaseFilter::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  return DropReference(refs_, [this] { delete this; });
 }
 
 HRESULT BaseFilter::GetClassID(CLSID* clsid) {

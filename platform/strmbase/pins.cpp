@@ -403,10 +403,7 @@ HRESULT BaseInputPin::BreakConnect() {
   return S_OK;
 }
 
-HRESULT BaseInputPin::Inactive() {
-  endOfStream_ = false;
-  flushing_ = false;
-  return S_OK;
-}
+// Stopped: as after a flush, neither flushing nor at the end of a stream.
+HRESULT BaseInputPin::Inactive() { return BaseInputPin::EndFlush(); }
 
 }  // namespace orlik::strmbase

@@ -139,6 +139,15 @@ HRESULT QueryOwn(Interface* self, REFIID iid, void** object, const Ids&... ids) 
   return E_NOINTERFACE;
 }
 
+// Drops one of an object's references; `last` (deleting the object, or
+// returning it to its pool) runs when none is left. Returns the count left.
+template <class Last>
+ULONG DropReference(std::atomic<ULONG>& refs, Last last) {
+  ULONG left = --refs;
+  if (left == 0) last();
+  return left;
+}
+
 // The type a sample carries when the format changed on the fly with it
 // (true, the type copied into *type); false for a sample without one.
 inline bool ChangedType(IMediaSample* sample, MediaType* type) {

@@ -203,6 +203,27 @@ class FtpFind final : public KernelObject {
   size_t next_ = 1;  // the first went out with FtpFindFirstFileW
 };
 
+template <class E>
+bool Is(const Poco::Exception& x) {
+  return dynamic_cast<const E*>(&x) != nullptr;
+}
+
+// The WinInet error of a POCO exception, the first row that matches; lost:
+// the control channel can no longer be trusted. Any other POCO exception is
+// an aborted connection.
+struct PocoError {
+  bool (*matches)(const Poco::Exception&);
+  DWORD error;
+  bool lost;
+};
+constexpr PocoError kPocoErrors[] = {
+    {Is<Poco::TimeoutException>, ERROR_INTERNET_TIMEOUT, true},
+    {Is<Poco::Net::HostNotFoundException>, ERROR_INTERNET_NAME_NOT_RESOLVED, false},
+    {Is<Poco::Net::NoAddressFoundException>, ERROR_INTERNET_NAME_NOT_RESOLVED, false},
+    {Is<Poco::Net::ConnectionRefusedException>, ERROR_INTERNET_CANNOT_CONNECT, true},
+    {Is<Poco::Net::ConnectionResetException>, ERROR_INTERNET_CONNECTION_RESET, true},
+};
+
 // Maps an exception from POCO to the WinInet error; marks the connection
 // lost when the control channel can no longer be trusted.
 DWORD ErrorOf(const std::exception_ptr& e, bool* lost) {
@@ -214,26 +235,14 @@ DWORD ErrorOf(const std::exception_ptr& e, bool* lost) {
     // A reply of 0 means the connection ended where a reply was due.
     if (x.code() == 0) *lost = true;
     return x.code() == 530 ? ERROR_INTERNET_LOGIN_FAILURE : ERROR_INTERNET_EXTENDED_ERROR;
-  } catch (const Poco::TimeoutException& x) {
-    lastResponse = x.displayText();
-    *lost = true;
-    return ERROR_INTERNET_TIMEOUT;
-  } catch (const Poco::Net::HostNotFoundException& x) {
-    lastResponse = x.displayText();
-    return ERROR_INTERNET_NAME_NOT_RESOLVED;
-  } catch (const Poco::Net::NoAddressFoundException& x) {
-    lastResponse = x.displayText();
-    return ERROR_INTERNET_NAME_NOT_RESOLVED;
-  } catch (const Poco::Net::ConnectionRefusedException& x) {
-    lastResponse = x.displayText();
-    *lost = true;
-    return ERROR_INTERNET_CANNOT_CONNECT;
-  } catch (const Poco::Net::ConnectionResetException& x) {
-    lastResponse = x.displayText();
-    *lost = true;
-    return ERROR_INTERNET_CONNECTION_RESET;
   } catch (const Poco::Exception& x) {
     lastResponse = x.displayText();
+    for (const PocoError& row : kPocoErrors) {
+      if (row.matches(x)) {
+        *lost = row.lost;
+        return row.error;
+      }
+    }
     *lost = true;
     return ERROR_INTERNET_CONNECTION_ABORTED;
   } catch (const std::bad_alloc&) {
@@ -243,14 +252,22 @@ DWORD ErrorOf(const std::exception_ptr& e, bool* lost) {
   }
 }
 
+// The object behind a handle as a T; null with the error set when the handle
+// is unknown or of another kind.
+template <class T>
+std::shared_ptr<T> HandleAs(HINTERNET handle) {
+  auto object = LookupHandleAs<T>(handle);
+  if (!object) Fail(LookupHandle(handle) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE : ERROR_INVALID_HANDLE);
+  return object;
+}
+
 // Runs one control-channel operation on a connection handle: fails while a
 // transfer holds the connection or after it was lost, maps exceptions to
 // WinInet errors.
 template <class Op>
 BOOL OnConnection(HINTERNET handle, Op op) {
-  auto connection = LookupHandleAs<FtpConnection>(handle);
-  if (!connection) return Fail(LookupHandle(handle) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                                    : ERROR_INVALID_HANDLE);
+  auto connection = HandleAs<FtpConnection>(handle);
+  if (!connection) return FALSE;
   std::lock_guard lock(connection->mutex);
   if (connection->busy) return Fail(ERROR_FTP_TRANSFER_IN_PROGRESS);
   if (connection->dropped || connection->closed) return Fail(ERROR_FTP_DROPPED);
@@ -292,6 +309,16 @@ WIN32_FIND_DATAW ToFindData(const ftp::ListingEntry& e) {
 }
 
 std::string WirePath(LPCWSTR text) { return ToUtf8(View(text)); }
+
+// One control-channel operation on one remote path, which must be given.
+template <class Op>
+BOOL OnRemotePath(HINTERNET connection, LPCWSTR path, Op op) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return OnConnection(connection, [&](FtpConnection& c) {
+    op(c.session(), WirePath(path));
+    return TRUE;
+  });
+}
 
 class FtpFile final : public KernelObject {
  public:
@@ -406,6 +433,22 @@ class FtpFile final : public KernelObject {
   bool failed_ = false;
 };
 
+// What reading and writing check first: a count to report (zeroed), a file
+// handle, and a buffer wherever bytes are asked for. Null with the error set.
+std::shared_ptr<FtpFile> FileFor(HINTERNET file, const void* buffer, DWORD bytes, LPDWORD done) {
+  if (!done) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  *done = 0;
+  auto object = HandleAs<FtpFile>(file);
+  if (object && bytes && !buffer) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return object;
+}
+
 }  // namespace
 }  // namespace orlik
 
@@ -425,11 +468,7 @@ HINTERNET InternetOpenW(LPCWSTR agent, DWORD accessType, LPCWSTR, LPCWSTR, DWORD
 HINTERNET InternetConnectW(HINTERNET internet, LPCWSTR serverName, INTERNET_PORT port,
                            LPCWSTR userName, LPCWSTR password, DWORD service, DWORD flags,
                            DWORD_PTR) {
-  if (!LookupHandleAs<InternetSession>(internet)) {
-    SetLastError(LookupHandle(internet) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                        : ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (!HandleAs<InternetSession>(internet)) return nullptr;
   if (service != INTERNET_SERVICE_FTP || !serverName || !*serverName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -487,11 +526,8 @@ BOOL InternetCloseHandle(HINTERNET handle) {
 }
 
 BOOL FtpSetCurrentDirectoryW(HINTERNET connection, LPCWSTR directory) {
-  if (!directory) return Fail(ERROR_INVALID_PARAMETER);
-  return OnConnection(connection, [&](FtpConnection& c) {
-    c.session().setWorkingDirectory(WirePath(directory));
-    return TRUE;
-  });
+  return OnRemotePath(connection, directory,
+                      [](FtpSession& s, const std::string& path) { s.setWorkingDirectory(path); });
 }
 
 BOOL FtpGetCurrentDirectoryW(HINTERNET connection, LPWSTR directory, LPDWORD length) {
@@ -509,27 +545,15 @@ BOOL FtpGetCurrentDirectoryW(HINTERNET connection, LPWSTR directory, LPDWORD len
 }
 
 BOOL FtpCreateDirectoryW(HINTERNET connection, LPCWSTR directory) {
-  if (!directory) return Fail(ERROR_INVALID_PARAMETER);
-  return OnConnection(connection, [&](FtpConnection& c) {
-    c.session().createDirectory(WirePath(directory));
-    return TRUE;
-  });
+  return OnRemotePath(connection, directory, [](FtpSession& s, const std::string& path) { s.createDirectory(path); });
 }
 
 BOOL FtpRemoveDirectoryW(HINTERNET connection, LPCWSTR directory) {
-  if (!directory) return Fail(ERROR_INVALID_PARAMETER);
-  return OnConnection(connection, [&](FtpConnection& c) {
-    c.session().removeDirectory(WirePath(directory));
-    return TRUE;
-  });
+  return OnRemotePath(connection, directory, [](FtpSession& s, const std::string& path) { s.removeDirectory(path); });
 }
 
 BOOL FtpDeleteFileW(HINTERNET connection, LPCWSTR fileName) {
-  if (!fileName) return Fail(ERROR_INVALID_PARAMETER);
-  return OnConnection(connection, [&](FtpConnection& c) {
-    c.session().remove(WirePath(fileName));
-    return TRUE;
-  });
+  return OnRemotePath(connection, fileName, [](FtpSession& s, const std::string& path) { s.remove(path); });
 }
 
 BOOL FtpRenameFileW(HINTERNET connection, LPCWSTR existing, LPCWSTR newName) {
@@ -593,9 +617,8 @@ HINTERNET FtpFindFirstFileW(HINTERNET connection, LPCWSTR searchFile, LPWIN32_FI
 }
 
 BOOL InternetFindNextFileW(HINTERNET find, LPVOID findData) {
-  auto object = LookupHandleAs<FtpFind>(find);
-  if (!object) return Fail(LookupHandle(find) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                              : ERROR_INVALID_HANDLE);
+  auto object = HandleAs<FtpFind>(find);
+  if (!object) return FALSE;
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (!object->Next(static_cast<WIN32_FIND_DATAW*>(findData))) return Fail(ERROR_NO_MORE_FILES);
   return TRUE;
@@ -625,23 +648,13 @@ HINTERNET FtpOpenFileW(HINTERNET connection, LPCWSTR fileName, DWORD access, DWO
 }
 
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read) {
-  if (!read) return Fail(ERROR_INVALID_PARAMETER);
-  *read = 0;
-  auto object = LookupHandleAs<FtpFile>(file);
-  if (!object) return Fail(LookupHandle(file) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                              : ERROR_INVALID_HANDLE);
-  if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
-  return object->Read(buffer, toRead, read);
+  auto object = FileFor(file, buffer, toRead, read);
+  return object ? object->Read(buffer, toRead, read) : FALSE;
 }
 
 BOOL InternetWriteFile(HINTERNET file, LPCVOID buffer, DWORD toWrite, LPDWORD written) {
-  if (!written) return Fail(ERROR_INVALID_PARAMETER);
-  *written = 0;
-  auto object = LookupHandleAs<FtpFile>(file);
-  if (!object) return Fail(LookupHandle(file) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                              : ERROR_INVALID_HANDLE);
-  if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
-  return object->Write(buffer, toWrite, written);
+  auto object = FileFor(file, buffer, toWrite, written);
+  return object ? object->Write(buffer, toWrite, written) : FALSE;
 }
 
 BOOL InternetGetLastResponseInfoW(LPDWORD error, LPWSTR buffer, LPDWORD length) {

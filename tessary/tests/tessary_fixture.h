@@ -91,6 +91,23 @@ class TessaryTest : public tolvex_test::PanelTest {
     return x_->Connect() == 1;
   }
 
+  // A 4 MiB big.bin on its way between the roots at 512 KiB/s, past 3 %: an
+  // upload from the local root, else a download from the server's.
+  void StartBigTransfer(bool upload) {
+    ftp_test::WriteFile(upload ? Local("big.bin") : Remote("big.bin"), ftp_test::Pattern(4u << 20));
+    ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
+    ASSERT_EQ(upload ? x_->FileUpload(u"\\big.bin", u"\\big.bin") : x_->FileDownload(u"\\big.bin", u"\\big.bin"), 1);
+    ASSERT_TRUE(WaitForProgress(*x_, 3));
+  }
+
+  // The running transfer ends failed (-1), followed for up to `follow`, and
+  // within `limit` of now.
+  void ExpectTransferFailsWithin(std::chrono::seconds follow, std::chrono::seconds limit) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FollowTransfer(*x_, follow).back(), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, limit);
+  }
+
   fs::path Local(const std::string& name) const { return fs::path(root_.path()) / name; }
   // The names in the local root folder.
   std::set<std::string> LocalNames() const {

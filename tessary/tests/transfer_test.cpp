@@ -278,45 +278,30 @@ TEST_F(TessaryTest, DownloadOverAnExistingFileKeepsItWholeOnEveryFailure) {
 }
 
 TEST_F(TessaryTest, KilledServerFailsTheTransferQuickly) {
-  WriteFile(Remote("big.bin"), Pattern(4u << 20));
   WriteFile(Local("big.bin"), "keep");
-  ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
-  ASSERT_EQ(x_->FileDownload(u"\\big.bin", u"\\big.bin"), 1);
-  ASSERT_TRUE(WaitForProgress(*x_, 3));
+  ASSERT_NO_FATAL_FAILURE(StartBigTransfer(false));
   server_->Kill();
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(FollowTransfer(*x_, 10s).back(), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  ExpectTransferFailsWithin(10s, 3s);
   EXPECT_EQ(ReadFile(Local("big.bin")), "keep");
   EXPECT_EQ(LocalNames(), std::set<std::string>{"big.bin"});
   // The thread has ended: the library unloads at once.
-  start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
   x_.reset();
   lib_->Close();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
 TEST_F(TessaryTest, KilledServerFailsAnUpload) {
-  WriteFile(Local("big.bin"), Pattern(4u << 20));
-  ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
-  ASSERT_EQ(x_->FileUpload(u"\\big.bin", u"\\big.bin"), 1);
-  ASSERT_TRUE(WaitForProgress(*x_, 3));
+  ASSERT_NO_FATAL_FAILURE(StartBigTransfer(true));
   server_->Kill();
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(FollowTransfer(*x_, 10s).back(), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  ExpectTransferFailsWithin(10s, 3s);
 }
 
 TEST_F(TessaryTest, FrozenServerFailsWithinTheNetworkTimeout) {
   setenv("ORLIK_FTP_TIMEOUT_MS", "700", 1);
-  WriteFile(Remote("big.bin"), Pattern(4u << 20));
-  ASSERT_TRUE(StartAndConnect(true, {.rate = 512 * 1024}));
-  ASSERT_EQ(x_->FileDownload(u"\\big.bin", u"\\big.bin"), 1);
-  ASSERT_TRUE(WaitForProgress(*x_, 3));
+  ASSERT_NO_FATAL_FAILURE(StartBigTransfer(false));
   server_->Stop();
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(FollowTransfer(*x_, 20s).back(), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  ExpectTransferFailsWithin(20s, 5s);
   char16_t dir[1024];
   EXPECT_EQ(x_->GetCurrentDirectory(dir), 0) << "the lost connection fails fast";
   server_->Continue();

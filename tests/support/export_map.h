@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <regex>
 #include <set>
@@ -93,6 +94,16 @@ inline void ExpectExportsMatchMap(Library& lib, const std::string& libraryPath,
     EXPECT_EQ(std::string(info.dli_fname), libraryPath) << name;
   }
   EXPECT_EQ(DefinedDynamicSymbols(libraryPath), expected) << "exported beyond or short of " << mapPath;
+}
+
+// The map holds `count` names and the library matches it (above); none of
+// the library's internal names given leaks out.
+inline void ExpectOnlyTheMap(Library& lib, const std::string& libraryPath, const std::string& mapPath,
+                             size_t count, const std::set<std::string>& notBuiltYet,
+                             std::initializer_list<const char*> internal) {
+  EXPECT_EQ(MapExports(mapPath).size(), count);
+  ExpectExportsMatchMap(lib, libraryPath, mapPath, notBuiltYet);
+  for (const char* name : internal) EXPECT_FALSE(lib.Has(name)) << name;
 }
 
 }  // namespace tolvex_test

@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,18 @@ class TempRoot {
     std::filesystem::remove_all(path_, ec);
   }
   const std::string& path() const { return path_; }
+
+  // Writes a file below the root, making its folders.
+  void Write(const std::string& rel, const std::string& bytes) const {
+    std::filesystem::path p = std::filesystem::path(path_) / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+  // A file below the root, whole; empty when there is none.
+  std::string Read(const std::string& rel) const {
+    std::ifstream in(std::filesystem::path(path_) / rel, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
 
  private:
   std::string path_;

@@ -31,6 +31,12 @@ class CameraTest : public VistrelTest {
   }
   int32_t SetPreview(int32_t i) { return Fn<decltype(&::SetPreviewResolution)>("SetPreviewResolution")(i); }
   int32_t SetCapture(int32_t i) { return Fn<decltype(&::SetCaptureResolution)>("SetCaptureResolution")(i); }
+  // Where the caller's window stands on the screen.
+  RECT WindowRect() {
+    RECT r{};
+    GetWindowRect(window_, &r);
+    return r;
+  }
   // True when the camera delivers frames (the graph runs): three frames
   // within two seconds, time enough for a loaded machine; a stopped graph
   // delivers none.
@@ -79,8 +85,7 @@ TEST_F(CameraTest, InitializationBuildsARunningGraphWithThePreviewSizeAndTheSmal
   EXPECT_EQ(Capture(), (WxH{160, 96}));
   EXPECT_TRUE(Streaming());
   // The caller's window took the preview size and kept its place.
-  RECT r{};
-  GetWindowRect(window_, &r);
+  RECT r = WindowRect();
   EXPECT_EQ(r.left, 40);
   EXPECT_EQ(r.top, 30);
   EXPECT_EQ(r.right - r.left, 320);
@@ -133,15 +138,14 @@ TEST_F(CameraTest, TheTablesAndTheirRefusals) {
 TEST_F(CameraTest, APreviewSizeResizesTheWindowWhereItStands) {
   ASSERT_EQ(Start(5), 1);
   ASSERT_EQ(SetPreview(9), 1);
-  RECT r{};
-  GetWindowRect(window_, &r);
+  RECT r = WindowRect();
   EXPECT_EQ(r.left, 40);
   EXPECT_EQ(r.top, 30);
   EXPECT_EQ(r.right - r.left, 512);
   EXPECT_EQ(r.bottom - r.top, 384);
   // A capture size leaves the window alone.
   ASSERT_EQ(SetCapture(5), 1);
-  GetWindowRect(window_, &r);
+  r = WindowRect();
   EXPECT_EQ(r.right - r.left, 512);
 }
 

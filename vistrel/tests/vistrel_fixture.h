@@ -8,6 +8,7 @@
 #include <orlik/sim_camera.h>
 #include <orlik/windows.h>
 
+#include "popup_window.h"
 #include "tolvex_test.h"
 
 #include <cstring>
@@ -36,12 +37,7 @@ class VistrelTest : public tolvex_test::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &PlainWindow;
-    wc.lpszClassName = u"VistrelTestWindow";
-    RegisterClassW(&wc);
-    window_ = CreateWindowExW(0, u"VistrelTestWindow", u"", WS_POPUP | WS_VISIBLE, 40, 30, 200, 100, nullptr,
-                              nullptr, nullptr, nullptr);
+    window_ = tolvex_test::PopupWindow(u"VistrelTestWindow", &PlainWindow, 40, 30, 200, 100);
     lib_ = std::make_unique<tolvex_test::Library>(TOLVEX_LIB_VISTREL);
   }
   void TearDown() override {

@@ -18,15 +18,6 @@ namespace {
 
 class FindCopy : public tolvex_test::PanelTest {
  protected:
-  void Write(const std::string& rel, const std::string& bytes) {
-    fs::path p = fs::path(root_.path()) / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
-  std::string Read(const std::string& rel) {
-    std::ifstream in(fs::path(root_.path()) / rel, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   // Names a search finds, in order; "!" when it finds nothing.
   std::vector<std::string> Find(const char16_t* pattern) {
     WIN32_FIND_DATAW data;
@@ -44,11 +35,8 @@ class FindCopy : public tolvex_test::PanelTest {
 using Names = std::vector<std::string>;
 
 TEST_F(FindCopy, SearchMatchesWildcardsIgnoringCaseInNameOrder) {
-  Write("Flash Disk/Run/Start.EXE", "x");
-  Write("Flash Disk/Run/b.exe", "x");
-  Write("Flash Disk/Run/readme", "x");
-  Write("Flash Disk/Run/.hidden.exe", "x");
-  Write("Flash Disk/Run/tool.exe.bak", "x");
+  for (const char* name : {"Start.EXE", "b.exe", "readme", ".hidden.exe", "tool.exe.bak"})
+    root_.Write(std::string("Flash Disk/Run/") + name, "x");
   fs::create_directories(root_.path() + "/Flash Disk/Run/Dir.exe");
   struct Case {
     const char16_t* pattern;
@@ -78,18 +66,18 @@ TEST_F(FindCopy, SearchMatchesWildcardsIgnoringCaseInNameOrder) {
 }
 
 TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {
-  Write("src/a.bin", "new content");
-  Write("dst/a.bin", "old");
+  root_.Write("src/a.bin", "new content");
+  root_.Write("dst/a.bin", "old");
   EXPECT_TRUE(CopyFileW(u"src\\a.bin", u"DST\\A.BIN", FALSE));
-  EXPECT_EQ(Read("dst/a.bin"), "new content");
+  EXPECT_EQ(root_.Read("dst/a.bin"), "new content");
   EXPECT_FALSE(fs::exists(root_.path() + "/dst/A.BIN") && !fs::equivalent(root_.path() + "/dst/A.BIN", root_.path() + "/dst/a.bin"));
 
-  Write("src/b.bin", "b");
+  root_.Write("src/b.bin", "b");
   EXPECT_FALSE(CopyFileW(u"src\\b.bin", u"dst\\a.bin", TRUE));
   EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
-  EXPECT_EQ(Read("dst/a.bin"), "new content");
+  EXPECT_EQ(root_.Read("dst/a.bin"), "new content");
   EXPECT_TRUE(CopyFileW(u"src\\b.bin", u"dst\\b.bin", TRUE));
-  EXPECT_EQ(Read("dst/b.bin"), "b");
+  EXPECT_EQ(root_.Read("dst/b.bin"), "b");
 
   EXPECT_FALSE(CopyFileW(u"src\\missing", u"dst\\m", FALSE));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -97,7 +85,7 @@ TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_FALSE(CopyFileW(u"src\\", u"dst\\", FALSE)) << "folders are not copied";
   EXPECT_FALSE(CopyFileW(u"src\\a.bin", u"src\\a.bin", FALSE)) << "a file onto itself";
-  EXPECT_EQ(Read("src/a.bin"), "new content");
+  EXPECT_EQ(root_.Read("src/a.bin"), "new content");
 
   // Nothing is left beside the targets.
   for (auto& e : fs::directory_iterator(root_.path() + "/dst"))
@@ -107,8 +95,8 @@ TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {
 // Every step of a copy that can fail (as root too: the faults come from the
 // board, not from permissions) leaves the old target whole and nothing beside.
 TEST_F(FindCopy, CopyIntoAFullOrWriteProtectedFolderLeavesTheOldTarget) {
-  Write("src/a.bin", std::string(200000, 'n'));  // four 64 KiB chunks
-  Write("dst/a.bin", "old");
+  root_.Write("src/a.bin", std::string(200000, 'n'));  // four 64 KiB chunks
+  root_.Write("dst/a.bin", "old");
   struct Case {
     const char* path;
     int ops, fault, skip;
@@ -127,32 +115,32 @@ TEST_F(FindCopy, CopyIntoAFullOrWriteProtectedFolderLeavesTheOldTarget) {
     EXPECT_FALSE(CopyFileW(u"src\\a.bin", u"dst\\a.bin", FALSE));
     EXPECT_EQ(GetLastError(), c.error);
     EXPECT_EQ(orlik_sim_file_fault_hits(fault), 1);
-    EXPECT_EQ(Read("dst/a.bin"), "old");
+    EXPECT_EQ(root_.Read("dst/a.bin"), "old");
     EXPECT_EQ(fs::file_size(root_.path() + "/src/a.bin"), 200000u);
     for (auto& e : fs::directory_iterator(root_.path() + "/dst"))
       EXPECT_EQ(e.path().filename().string(), "a.bin");
   }
   // Each fault was spent once: the copy goes through.
   EXPECT_TRUE(CopyFileW(u"src\\a.bin", u"dst\\a.bin", FALSE));
-  EXPECT_EQ(Read("dst/a.bin"), std::string(200000, 'n'));
+  EXPECT_EQ(root_.Read("dst/a.bin"), std::string(200000, 'n'));
 }
 
 // A copy killed midway leaves its temporary; the next copy to that target
 // removes it, but not the temporary of a copy still under way (it holds a
 // lock) nor those of other targets.
 TEST_F(FindCopy, CopyRemovesTheTemporariesThatDeadCopiesOfItsTargetLeft) {
-  Write("src/app.dll", "new");
-  Write("dst/app.dll", "old");
-  Write("dst/.app.dll.copy-Ab3dE9", "half of a dead copy");
-  Write("dst/.app.dll.copy-L1ve00", "half of a live copy");
-  Write("dst/.other.dll.copy-Zz0000", "another target's");
-  Write("dst/.app.dll.copy-notours", "not a temporary name");
+  root_.Write("src/app.dll", "new");
+  root_.Write("dst/app.dll", "old");
+  root_.Write("dst/.app.dll.copy-Ab3dE9", "half of a dead copy");
+  root_.Write("dst/.app.dll.copy-L1ve00", "half of a live copy");
+  root_.Write("dst/.other.dll.copy-Zz0000", "another target's");
+  root_.Write("dst/.app.dll.copy-notours", "not a temporary name");
   int live = open((root_.path() + "/dst/.app.dll.copy-L1ve00").c_str(), O_RDONLY);
   ASSERT_GE(live, 0);
   ASSERT_EQ(flock(live, LOCK_EX), 0);
   EXPECT_TRUE(CopyFileW(u"src\\app.dll", u"dst\\app.dll", FALSE));
   close(live);
-  EXPECT_EQ(Read("dst/app.dll"), "new");
+  EXPECT_EQ(root_.Read("dst/app.dll"), "new");
   EXPECT_FALSE(fs::exists(root_.path() + "/dst/.app.dll.copy-Ab3dE9"));
   EXPECT_TRUE(fs::exists(root_.path() + "/dst/.app.dll.copy-L1ve00"));
   EXPECT_TRUE(fs::exists(root_.path() + "/dst/.other.dll.copy-Zz0000"));
@@ -210,7 +198,7 @@ TEST_F(FindCopy, WritesFailWhereTheBoardSaysTheDiskIsFull) {
   CloseHandle(file);
   EXPECT_EQ(outcomes, (std::vector<int>{3, -int(ERROR_DISK_FULL), -int(ERROR_DISK_FULL), 3}));
   EXPECT_EQ(orlik_sim_file_fault_hits(fault), 2);
-  EXPECT_EQ(Read("Flash Disk.log"), "abcabc");
+  EXPECT_EQ(root_.Read("Flash Disk.log"), "abcabc");
   // A fault on another path, and one for reads only, leave writes alone.
   orlik_sim_fail_files("\\Flash", ORLIK_SIM_FILE_WRITE, ORLIK_SIM_DISK_FULL, 0, -1);
   orlik_sim_fail_files("\\", ORLIK_SIM_FILE_READ, ORLIK_SIM_IO_ERROR, 0, -1);

@@ -18,11 +18,6 @@ namespace {
 
 class PathResolution : public tolvex_test::PanelTest {
  protected:
-  void Write(const std::string& rel, const std::string& bytes) {
-    fs::path p = fs::path(root_.path()) / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
   std::string Host(const std::string& rel) { return root_.path() + "/" + rel; }
 
   // The whole file through CreateFileW and ReadFile; "!" and the error when it
@@ -65,7 +60,7 @@ const std::string kNoPath = "!" + std::to_string(ERROR_PATH_NOT_FOUND);
 const std::string kDenied = "!" + std::to_string(ERROR_ACCESS_DENIED);
 
 TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
-  Write("Flash Disk/Run/App.EXE", "application");
+  root_.Write("Flash Disk/Run/App.EXE", "application");
   for (const char16_t* spelling : {u"\\Flash Disk\\Run\\App.EXE", u"Flash Disk\\Run\\app.exe",
                                    u"FLASH DISK\\run\\App.EXE", u"flash disk/RUN/aPP.eXe"}) {
     SCOPED_TRACE(orlik::ToUtf8(spelling));
@@ -86,7 +81,7 @@ TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
 // Names beyond ASCII keep their bytes; "." and ".." work on them as on any
 // name, and the ASCII letters around them still match in any case.
 TEST_F(PathResolution, NamesBeyondAsciiResolveWithDotsAndCase) {
-  Write("자료/Run 1/파일 A.txt", "korean");
+  root_.Write("자료/Run 1/파일 A.txt", "korean");
   for (const char16_t* spelling : {u"\\자료\\Run 1\\파일 A.txt", u"자료/./run 1/파일 a.TXT",
                                    u"\\자료\\다른\\..\\Run 1\\파일 A.txt", u"..\\자료\\RUN 1\\.\\파일 A.txt"}) {
     SCOPED_TRACE(orlik::ToUtf8(spelling));
@@ -97,7 +92,7 @@ TEST_F(PathResolution, NamesBeyondAsciiResolveWithDotsAndCase) {
 }
 
 TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {
-  Write("Flash Disk/Run/App.EXE", "application");
+  root_.Write("Flash Disk/Run/App.EXE", "application");
   struct Case {
     const char16_t* path;
     std::string find;  // a missing name, or a missing folder
@@ -125,9 +120,9 @@ TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {
 // Host file systems may hold names that differ only in case: the spelling
 // that is stored wins, and a search lists both, upper case first.
 TEST_F(PathResolution, TheExactSpellingWinsOverAnotherCase) {
-  Write("Dup/a.txt", "lower");
-  Write("Dup/A.TXT", "upper");
-  Write("Dup/b.txt", "b");
+  root_.Write("Dup/a.txt", "lower");
+  root_.Write("Dup/A.TXT", "upper");
+  root_.Write("Dup/b.txt", "b");
   EXPECT_EQ(ReadAll(u"dup\\a.txt"), "lower");
   EXPECT_EQ(ReadAll(u"Dup\\A.TXT"), "upper");
   EXPECT_EQ(FindOne(u"Dup\\A.TXT"), "A.TXT 5");
@@ -136,7 +131,7 @@ TEST_F(PathResolution, TheExactSpellingWinsOverAnotherCase) {
 }
 
 TEST_F(PathResolution, SymbolicLinksAreFollowed) {
-  Write("Real/Data.bin", "xyz");
+  root_.Write("Real/Data.bin", "xyz");
   fs::create_directory_symlink("Real", Host("Linked"));
   fs::create_symlink("Data.bin", Host("Real/Alias.bin"));
   fs::create_symlink("nothing", Host("Real/Dead.bin"));
@@ -157,7 +152,7 @@ TEST_F(PathResolution, SymbolicLinksAreFollowed) {
 // A search record carries the whole size, beyond 32 bits, the same whether
 // the file is found by name or by listing.
 TEST_F(PathResolution, SearchRecordsCarrySizesBeyondFourGigabytes) {
-  Write("Big/huge.img", "");
+  root_.Write("Big/huge.img", "");
   fs::resize_file(Host("Big/huge.img"), (uint64_t(5) << 32) + 7);  // sparse: no blocks written
   for (const char16_t* pattern : {u"big\\HUGE.IMG", u"Big\\*.img"}) {
     WIN32_FIND_DATAW data;

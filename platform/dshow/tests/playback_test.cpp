@@ -5,6 +5,7 @@
 #include <orlik/mmsystem.h>
 #include <orlik/windows.h>
 
+#include "popup_window.h"
 #include "strmbase.h"
 #include "test_media.h"
 #include "tolvex_test.h"
@@ -30,12 +31,7 @@ class Playback : public tolvex_test::PanelTest {
     wav_ = root_.path() + "/speaker.wav";
     setenv("ORLIK_AUDIO", wav_.c_str(), 1);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = OwnerProc;
-    wc.lpszClassName = u"PlaybackOwner";
-    RegisterClassW(&wc);
-    owner_ = CreateWindowExW(0, u"PlaybackOwner", u"", WS_POPUP | WS_VISIBLE, 40, 30, 400, 300, nullptr,
-                             nullptr, nullptr, nullptr);
+    owner_ = tolvex_test::PopupWindow(u"PlaybackOwner", OwnerProc, 40, 30, 400, 300);
   }
   void TearDown() override {
     DestroyWindow(owner_);

@@ -3,6 +3,7 @@
 // scaled and clipped, in every pixel layout the renderer takes.
 #include <orlik/windows.h>
 
+#include "popup_window.h"
 #include "push_source.h"
 #include "tolvex_test.h"
 
@@ -100,12 +101,7 @@ class VideoRenderer : public tolvex_test::PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = OwnerProc;
-    wc.lpszClassName = u"RendererTestOwner";
-    RegisterClassW(&wc);
-    owner_ = CreateWindowExW(0, u"RendererTestOwner", u"", WS_POPUP | WS_VISIBLE, 100, 50, 320, 240,
-                             nullptr, nullptr, nullptr, nullptr);
+    owner_ = tolvex_test::PopupWindow(u"RendererTestOwner", OwnerProc, 100, 50, 320, 240);
     renderer_ = Create<IBaseFilter>(CLSID_VideoRenderer, IID_IBaseFilter);
     ASSERT_TRUE(renderer_);
     window_ = renderer_.As<IVideoWindow>(IID_IVideoWindow);
@@ -171,6 +167,14 @@ class VideoRenderer : public tolvex_test::PanelTest {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+  }
+  // The owner has painted itself again (a corner the video leaves free) and
+  // the picture shown at (x, y) over it: `inset` pixels into its first
+  // quarter, and its last quarter.
+  static void ExpectVideoOverOwner(int x, int y, int inset) {
+    EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
+    EXPECT_TRUE(WaitForPixel(x + inset, y + inset, kQuarter[0]));
+    EXPECT_EQ(QuarterOnScreen(x, y, 3), kQuarter[3]);
   }
 
   HWND owner_ = nullptr;
@@ -270,9 +274,7 @@ TEST_F(VideoRenderer, FullScreenCoversTheScreenAndReturnsToTheRectangle) {
   // The windows the video covered paint themselves again; the video stays
   // on top of its owner.
   EXPECT_EQ(orlik_sim_screen_pixel(2, 2), 0u);  // back to the desktop's black
-  EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
-  EXPECT_TRUE(WaitForPixel(108 + 1, 56 + 1, kQuarter[0]));
-  EXPECT_EQ(QuarterOnScreen(108, 56, 3), kQuarter[3]);
+  ExpectVideoOverOwner(108, 56, 1);
 }
 
 TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
@@ -287,9 +289,7 @@ TEST_F(VideoRenderer, HiddenDrawsNothingAndRepaintsRedrawTheLastFrame) {
 
   // The owner paints over everything; the video window paints after it.
   InvalidateRect(owner_, nullptr, TRUE);
-  EXPECT_TRUE(WaitForPixel(100 + 300, 50 + 200, kOwnerPaint));
-  EXPECT_TRUE(WaitForPixel(100 + 10, 50 + 10, kQuarter[0]));
-  EXPECT_EQ(QuarterOnScreen(100, 50, 3), kQuarter[3]);
+  ExpectVideoOverOwner(100, 50, 10);
 }
 
 // A window above the video (a message box, say) keeps its pixels while frames

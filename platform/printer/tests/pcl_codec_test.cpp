@@ -20,15 +20,20 @@ struct Raster {
   uint32_t& at(int x, int y) { return px[static_cast<size_t>(y) * width + x]; }
 };
 
-pclread::Printout RoundTrip(const std::vector<std::pair<PageFormat, Raster*>>& pages) {
+// The driver's bytes for a job of these pages; `end`: with the job's end.
+std::string Job(const std::vector<std::pair<PageFormat, Raster*>>& pages, bool end = true) {
   std::string out;
   PclJobWriter writer(&out);
   writer.BeginJob();
   for (auto& [format, raster] : pages)
     writer.Page(format, reinterpret_cast<const uint8_t*>(raster->px.data()), raster->width,
                 raster->height, raster->width * 4);
-  writer.EndJob();
-  return pclread::Read(out);
+  if (end) writer.EndJob();
+  return out;
+}
+
+pclread::Printout RoundTrip(const std::vector<std::pair<PageFormat, Raster*>>& pages) {
+  return pclread::Read(Job(pages));
 }
 
 TEST(PclCodec, PureColoursSurviveInColourAndBlackInMonochrome) {
@@ -106,10 +111,7 @@ TEST(PclCodec, DeltaOffsetsBeyondThirtyOneUseExtraBytes) {
 
 TEST(PclCodec, ReaderRejectsTruncatedRasterWithoutCrashing) {
   Raster r(32, 8, 0x000000);
-  std::string out;
-  PclJobWriter writer(&out);
-  writer.BeginJob();
-  writer.Page(PageFormat{}, reinterpret_cast<const uint8_t*>(r.px.data()), 32, 8, 128);
+  std::string out = Job({{PageFormat{}, &r}}, false);
   for (size_t cut = 1; cut < out.size(); cut += 3) {
     auto p = pclread::Read(std::string_view(out).substr(0, cut));
     (void)p;  // any result, no crash and no overread (asan)
@@ -122,11 +124,7 @@ TEST(PclCodec, ReaderSurvivesScrambledPrintouts) {
   // A real printout with bytes flipped: any result but no crash, no overread
   // and no runaway allocation (asan).
   Raster r(40, 16, 0x00FF00);
-  std::string out;
-  PclJobWriter writer(&out);
-  writer.BeginJob();
-  writer.Page(PageFormat{}, reinterpret_cast<const uint8_t*>(r.px.data()), 40, 16, 160);
-  writer.EndJob();
+  std::string out = Job({{PageFormat{}, &r}});
   std::mt19937 rng(11);
   for (int round = 0; round < 2000; ++round) {
     std::string bad = out;

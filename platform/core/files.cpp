@@ -164,6 +164,18 @@ void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
   FillFindData(entry, data);
 }
 
+// A read or write on a handle that is no file: a device's, which moves the
+// bytes itself; any other handle is refused.
+template <class Object, class Move>
+BOOL OnDevice(Object* object, LPDWORD count, Move move) {
+  auto* device = dynamic_cast<Device*>(object);
+  if (!device) return Fail(ERROR_INVALID_HANDLE);
+  DWORD n = 0;
+  BOOL ok = move(*device, &n);
+  if (count) *count = n;
+  return ok;
+}
+
 }  // namespace
 }  // namespace orlik
 
@@ -249,14 +261,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   if (read) *read = 0;
   auto object = LookupHandle(handle);
   File* file = AsFile(object.get());
-  if (!file) {
-    auto* device = dynamic_cast<Device*>(object.get());
-    if (!device) return Fail(ERROR_INVALID_HANDLE);
-    DWORD n = 0;
-    BOOL ok = device->Read(buffer, toRead, &n);
-    if (read) *read = n;
-    return ok;
-  }
+  if (!file)
+    return OnDevice(object.get(), read, [&](Device& d, DWORD* n) { return d.Read(buffer, toRead, n); });
   if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toRead)
     if (int e = board::StorageFault(board::kFileRead, file->path())) return Fail(ErrorFromErrno(e));
@@ -282,14 +288,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   if (written) *written = 0;
   auto object = LookupHandle(handle);
   File* file = AsFile(object.get());
-  if (!file) {
-    auto* device = dynamic_cast<Device*>(object.get());
-    if (!device) return Fail(ERROR_INVALID_HANDLE);
-    DWORD n = 0;
-    BOOL ok = device->Write(buffer, toWrite, &n);
-    if (written) *written = n;
-    return ok;
-  }
+  if (!file)
+    return OnDevice(object.get(), written, [&](Device& d, DWORD* n) { return d.Write(buffer, toWrite, n); });
   if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
   if (toWrite)
     if (int e = board::StorageFault(board::kFileWrite, file->path())) return Fail(ErrorFromErrno(e));

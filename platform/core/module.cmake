@@ -9,6 +9,7 @@ orlik_sources(
   msgbox.cpp
   names.cpp
   paths.cpp
+  resident_thread.cpp
   shared_object.cpp
   text.cpp
   threads.cpp

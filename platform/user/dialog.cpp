@@ -19,29 +19,15 @@ LRESULT CALLBACK DialogWindowProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     if (Window* w = s.Find(dialog)) proc = w->dlgProc;
   }
   INT_PTR handled = proc ? proc(dialog, message, wParam, lParam) : 0;
-  switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_INITDIALOG:
-    case WM_ERASEBKGND:
-      // These hand their result back directly (a brush, the focus choice,
-      // whether the background was erased).
-      if (handled) return handled;
-      break;
-    default:
-      if (handled) {
-        auto& s = System();
-        std::lock_guard lock(s.mutex);
-        Window* w = s.Find(dialog);
-        return w ? w->msgResult : 0;
-      }
-  }
-  return DefDlgProcW(dialog, message, wParam, lParam);
+  if (!handled) return DefDlgProcW(dialog, message, wParam, lParam);
+  // The colour messages, WM_INITDIALOG and WM_ERASEBKGND hand their result
+  // back directly (a brush, the focus choice, whether the background was
+  // erased); the others through DWLP_MSGRESULT.
+  if (IsCtlColor(message) || message == WM_INITDIALOG || message == WM_ERASEBKGND) return handled;
+  auto& s = System();
+  std::lock_guard lock(s.mutex);
+  Window* w = s.Find(dialog);
+  return w ? w->msgResult : 0;
 }
 
 // Reads a text field of a dialog template: 0x0000 none, 0xFFFF + ordinal, or a text.

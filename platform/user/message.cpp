@@ -70,6 +70,17 @@ bool NextMessage(WindowSystem& s, DWORD thread, MSG* msg, HWND filter, UINT firs
   return false;
 }
 
+// The thread whose queue takes a window's messages (this thread's for no
+// window); false, with the error set, for a window that does not exist.
+bool QueueOf(WindowSystem& s, HWND window, DWORD* thread) {
+  *thread = GetCurrentThreadId();
+  if (!window) return true;
+  Window* w = s.Require(window);
+  if (!w) return false;
+  *thread = w->thread;
+  return true;
+}
+
 // When the thread's next timer is due, or the far future.
 Clock::time_point NextTimerDue(WindowSystem& s, DWORD thread) {
   auto next = Clock::time_point::max();
@@ -122,12 +133,8 @@ LRESULT DispatchMessageW(const MSG* msg) {
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  DWORD thread = GetCurrentThreadId();
-  if (window) {
-    Window* w = s.Require(window);
-    if (!w) return FALSE;
-    thread = w->thread;
-  }
+  DWORD thread = 0;
+  if (!QueueOf(s, window, &thread)) return FALSE;
   s.queues[thread].posted.push_back(MSG{window, message, wParam, lParam, GetTickCount(), {0, 0}});
   s.changed.notify_all();
   return TRUE;
@@ -157,12 +164,9 @@ void PostQuitMessage(int exitCode) {
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  DWORD thread = GetCurrentThreadId();
-  if (window) {
-    Window* w = s.Require(window);
-    if (!w) return 0;
-    thread = w->thread;
-  } else {
+  DWORD thread = 0;
+  if (!QueueOf(s, window, &thread)) return 0;
+  if (!window) {
     // A timer without a window gets an identifier of its own.
     static UINT_PTR next = 0x7F00;
     id = ++next;

@@ -8,6 +8,7 @@
 // futex keeps no record of its waiters.
 #include "user/panel_windows.h"
 
+#include "core/resident_thread.h"
 #include "core/shared_object.h"
 #include "user/window_system.h"
 
@@ -223,18 +224,7 @@ void Open() {
     return;
   }
   state.table = state.object->As<Table>();
-  // The thread runs this library's code until the process ends: keep the
-  // library loaded even if whoever loaded it unloads it.
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&Withdraw), &info) && info.dli_fname)
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-  std::atexit(Withdraw);
-  // Signals stay with the application's threads.
-  sigset_t all, old;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &old);
-  std::thread(Watch, state.table).detach();
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  StartResidentThread([table = state.table] { Watch(table); }, Withdraw);
 }
 
 }  // namespace

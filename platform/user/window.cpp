@@ -305,6 +305,11 @@ HBRUSH GetSysColorBrush(int index) {
 }
 
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (IsCtlColor(message)) {
+    SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+    SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  }
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -326,16 +331,6 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
       return 1;
     }
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_SETICON:
     case WM_GETICON: {
       auto& s = System();

@@ -107,6 +107,10 @@ void Subtract(Region& region, const RECT& cut);
 bool Intersects(const Region& region, const RECT& rect);
 bool Contains(const RECT& rect, int x, int y);
 
+// WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC: a control asks its parent for
+// colours and a brush.
+inline bool IsCtlColor(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
 // A child window (positioned in and clipped to its parent), as opposed to a
 // top-level one (which may still have an owner in `parent`).
 inline bool IsChildWindow(const Window& w) { return (w.style & WS_CHILD) && w.parent; }

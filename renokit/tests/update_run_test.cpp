@@ -2,6 +2,7 @@
 // calls Start; the updater runs as its own process, copies the changed
 // files, shows its screen, and ends with the start-up program or a reboot.
 // These tests take the updater's fixed waits (5 s per copied file).
+#include "popup_window.h"
 #include "renokit_fixture.h"
 
 #include <cairo.h>
@@ -334,14 +335,7 @@ namespace {
 
 // The application's window, erased in one colour.
 LRESULT CALLBACK GreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(RGB(0, 160, 0));
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, RGB(0, 160, 0));
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -353,10 +347,7 @@ LRESULT CALLBACK GreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // the image leaves). The repaints of both processes count on the one screen.
 TEST_F(UpdateRunTest, TheUpdaterDrawsOnTheApplicationsScreen) {
   const COLORREF green = RGB(0, 160, 0);
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = GreenWindowProc;
-  wc.lpszClassName = u"UpdatingApplication";
-  RegisterClassW(&wc);
+  tolvex_test::RegisterWindowClass(u"UpdatingApplication", GreenWindowProc);
   HWND window = CreateWindowExW(0, u"UpdatingApplication", u"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr,
                                 nullptr, nullptr, nullptr);
   InvalidateRect(window, nullptr, TRUE);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "board/console/address.h"
+#include "line_reader.h"
 #include "peer_process.h"
 #include "spawn_piped.h"
 
@@ -30,36 +31,7 @@ namespace console_test {
 using json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-// Reads lines from a descriptor with a time-out.
-class LineReader {
- public:
-  explicit LineReader(int fd = -1) : fd_(fd) {}
-  void Reset(int fd) { fd_ = fd; buffer_.clear(); }
-  // The next line, or nullopt after the time-out or at the end.
-  std::optional<std::string> Line(int timeoutMs) {
-    auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      auto nl = buffer_.find('\n');
-      if (nl != std::string::npos) {
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        return line;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-      if (left <= 0 || fd_ < 0) return std::nullopt;
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, int(left)) <= 0) return std::nullopt;
-      char chunk[65536];
-      ssize_t n = read(fd_, chunk, sizeof chunk);
-      if (n <= 0) return std::nullopt;
-      buffer_.append(chunk, size_t(n));
-    }
-  }
-
- private:
-  int fd_;
-  std::string buffer_;
-};
+using tolvex_test::LineReader;
 
 // A program run with pipes on its standard input and output.
 class Child {

@@ -24,6 +24,7 @@
 //   poweroff    -> "poweroff"         PowerOFF
 //   reboot      -> "reboot"           the updater's way: a forced reset power state
 //   quit       -> ends the program
+#include "popup_window.h"
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -47,14 +48,7 @@ constexpr uint32_t kPortQData = 0x7F008184;  // port D of the library is HW-Q
 COLORREF gColour = 0;
 
 LRESULT CALLBACK PaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(gColour);
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, gColour);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -80,14 +74,7 @@ LRESULT CALLBACK NamedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
     return 0;
   }
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(COLORREF(GetWindowLongPtrW(window, GWL_USERDATA)));
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, COLORREF(GetWindowLongPtrW(window, GWL_USERDATA)));
   if (message == WM_PAINT) {
     DefWindowProcW(window, message, wParam, lParam);
     Say("paint " + gNames[window]);
@@ -129,13 +116,8 @@ HWND StartWindowThread(std::thread* thread) {
   std::promise<HWND> control;
   auto made = control.get_future();
   *thread = std::thread([&control] {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = NamedProc;
-    wc.lpszClassName = u"PanelAppNamed";
-    RegisterClassW(&wc);
-    wc.lpfnWndProc = ControlProc;
-    wc.lpszClassName = u"PanelAppControl";
-    RegisterClassW(&wc);
+    tolvex_test::RegisterWindowClass(u"PanelAppNamed", NamedProc);
+    tolvex_test::RegisterWindowClass(u"PanelAppControl", ControlProc);
     control.set_value(CreateWindowExW(0, u"PanelAppControl", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
                                       nullptr));
     MSG msg;
@@ -227,10 +209,7 @@ int main(int argc, char** argv) {
       in >> r >> g >> b;
       gColour = RGB(r, g, b);
       if (!window) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = PaintProc;
-        wc.lpszClassName = u"PanelApp";
-        RegisterClassW(&wc);
+        tolvex_test::RegisterWindowClass(u"PanelApp", PaintProc);
         window = CreateWindowExW(0, u"PanelApp", u"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr, nullptr,
                                  nullptr, nullptr);
       }

@@ -1,6 +1,8 @@
 // Runs the queue peer program as a second process and reads its output lines.
 #pragma once
 
+#include "line_reader.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -34,6 +36,7 @@ class PeerProcess {
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     out_ = fds[0];
+    reader_.Reset(out_);
   }
   ~PeerProcess() {
     if (out_ >= 0) close(out_);
@@ -50,25 +53,8 @@ class PeerProcess {
   }
 
   // The next output line, or "" after the time-out or at the end.
-  std::string Line(int timeoutMs = 5000) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      auto nl = buffer_.find('\n');
-      if (nl != std::string::npos) {
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        return line;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || out_ < 0) return "";
-      pollfd p{out_, POLLIN, 0};
-      if (poll(&p, 1, int(left.count())) <= 0) return "";
-      char chunk[256];
-      ssize_t n = read(out_, chunk, sizeof chunk);
-      if (n <= 0) return "";
-      buffer_.append(chunk, size_t(n));
-    }
-  }
+  std::string Line(int timeoutMs = 5000) { return reader_.Line(timeoutMs).value_or(""); }
+
 
   // Exit status (-1 if it did not end normally).
   int Wait() {
@@ -83,5 +69,5 @@ class PeerProcess {
   pid_t pid_ = -1;
   int out_ = -1;
   int status_ = -1;
-  std::string buffer_;
+  tolvex_test::LineReader reader_;
 };

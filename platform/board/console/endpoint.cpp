@@ -11,6 +11,7 @@
 #include "board/board.h"
 #include "board/gpio.h"
 #include "core/paths.h"
+#include "core/resident_thread.h"
 
 #include <nlohmann/json.hpp>
 
@@ -214,18 +215,7 @@ void Endpoint::Open() {
     path_ = path;
     running_ = true;
   }
-  // The thread runs this library's code until the process ends: keep the
-  // library loaded even if whoever loaded it unloads it.
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&RemoveSocketAtExit), &info) && info.dli_fname)
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-  std::atexit(RemoveSocketAtExit);
-  // Signals stay with the application's threads.
-  sigset_t all, old;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &old);
-  std::thread([this] { Run(); }).detach();
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  StartResidentThread([this] { Run(); }, RemoveSocketAtExit);
 }
 
 void Endpoint::Run() {

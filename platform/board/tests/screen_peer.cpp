@@ -11,6 +11,7 @@
 //                                        windows received since the last ask
 //                                        (client coordinates)
 // It ends at the end of its input.
+#include "popup_window.h"
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -33,14 +34,7 @@ LRESULT CALLBACK PaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     ++gMouseCount;
     return 0;
   }
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(gColours[window]);
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, gColours[window]);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -54,10 +48,7 @@ void Say(const std::string& line) {
 int main() {
   int width = 0, height = 0;
   orlik_sim_screen_size(&width, &height);
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = PaintProc;
-  wc.lpszClassName = u"ScreenPeer";
-  RegisterClassW(&wc);
+  tolvex_test::RegisterWindowClass(u"ScreenPeer", PaintProc);
   Say("ready " + std::to_string(width) + " " + std::to_string(height));
 
   for (std::string line; std::getline(std::cin, line);) {

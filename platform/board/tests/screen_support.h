@@ -2,6 +2,7 @@
 // with its output and error lines on one pipe, and drawing in this process.
 #pragma once
 
+#include "popup_window.h"
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
@@ -120,10 +121,7 @@ class Peer {
 class Painter {
  public:
   Painter() {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"ScreenTestPainter";
-    RegisterClassW(&wc);
+    tolvex_test::RegisterWindowClass(u"ScreenTestPainter", Proc);
   }
   ~Painter() {
     for (auto& [window, colour] : Colours()) DestroyWindow(window);
@@ -144,14 +142,7 @@ class Painter {
     return colours;
   }
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) {
-      RECT r;
-      GetClientRect(window, &r);
-      HBRUSH brush = CreateSolidBrush(Colours()[window]);
-      FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-      DeleteObject(brush);
-      return 1;
-    }
+    if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, Colours()[window]);
     return DefWindowProcW(window, message, wParam, lParam);
   }
 };

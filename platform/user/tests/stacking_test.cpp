@@ -1,5 +1,6 @@
 // Windows over windows: clipping, what a change uncovers, and touches
 // reaching the window under the point.
+#include "popup_window.h"
 #include <orlik/sim_screen.h>
 #include <orlik/windows.h>
 
@@ -21,14 +22,7 @@ std::vector<Event>* gEvents;
 LRESULT CALLBACK ColourProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (gEvents && (message == WM_PAINT || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP))
     gEvents->push_back({window, message, wParam, lParam});
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(COLORREF(GetWindowLongPtrW(window, GWL_USERDATA)));
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, COLORREF(GetWindowLongPtrW(window, GWL_USERDATA)));
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -40,10 +34,7 @@ class StackingTest : public tolvex_test::PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     gEvents = &events_;
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = ColourProc;
-    wc.lpszClassName = u"Colour";
-    RegisterClassW(&wc);
+    tolvex_test::RegisterWindowClass(u"Colour", ColourProc);
   }
   void TearDown() override { gEvents = nullptr; }
 

@@ -1,5 +1,6 @@
 // The window system: message order, timers, painting with erase, modal
 // dialogs from a template, position and topmost.
+#include "popup_window.h"
 #include <orlik/sim_screen.h>
 #include <orlik/windows.h>
 
@@ -16,14 +17,7 @@ std::vector<UINT>* gLog;
 LRESULT CALLBACK LoggingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (gLog && message != WM_CREATE) gLog->push_back(message == WM_TIMER ? 0x10000 + UINT(wParam) : message);
   if (message == WM_TIMER && wParam == 3) KillTimer(window, 3);  // acts once
-  if (message == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(window, &r);
-    HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
-    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-    DeleteObject(brush);
-    return 1;
-  }
+  if (message == WM_ERASEBKGND) return tolvex_test::EraseWith(window, wParam, RGB(10, 20, 30));
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -32,10 +26,7 @@ class WindowTest : public tolvex_test::PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     gLog = &log_;
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = LoggingProc;
-    wc.lpszClassName = u"TestWindow";
-    RegisterClassW(&wc);
+    tolvex_test::RegisterWindowClass(u"TestWindow", LoggingProc);
   }
   void TearDown() override { gLog = nullptr; }
   void Pump() {

@@ -25,6 +25,13 @@ void OnTouch(int x, int y, bool down) {
   else panel::SendTouch(pid, handle, x, y, down);
 }
 
+// Every touch goes to `window` (SetCapture), or again to the window under
+// the finger (none).
+void CaptureBy(WindowSystem& s, HWND window) {
+  s.capture = window;
+  s.captureExplicit = window != nullptr;
+}
+
 [[maybe_unused]] const bool kTouchHandler = (board::SetTouchHandler(OnTouch), true);
 
 }  // namespace
@@ -39,17 +46,14 @@ HWND SetCapture(HWND window) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
   HWND previous = s.capture;
-  if (!s.Require(window)) return previous;
-  s.capture = window;
-  s.captureExplicit = true;
+  if (s.Require(window)) CaptureBy(s, window);
   return previous;
 }
 
 BOOL ReleaseCapture(void) {
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  s.capture = nullptr;
-  s.captureExplicit = false;
+  CaptureBy(s, nullptr);
   return TRUE;
 }
 

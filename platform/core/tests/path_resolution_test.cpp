@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,16 @@ class PathResolution : public tolvex_test::PanelTest {
     FindClose(h);
     return orlik::ToUtf8(data.cFileName) + " " + std::to_string(data.nFileSizeLow);
   }
+  // Every spelling opens the file and finds it: "content" read whole, "found"
+  // the search's record.
+  static void ExpectEachReaches(std::initializer_list<const char16_t*> spellings, const std::string& content,
+                                const std::string& found) {
+    for (const char16_t* spelling : spellings) {
+      SCOPED_TRACE(orlik::ToUtf8(spelling));
+      EXPECT_EQ(ReadAll(spelling), content);
+      EXPECT_EQ(FindOne(spelling), found);
+    }
+  }
   static std::vector<std::string> List(const char16_t* pattern) {
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileW(pattern, &data);
@@ -61,13 +72,11 @@ const std::string kDenied = "!" + std::to_string(ERROR_ACCESS_DENIED);
 
 TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
   root_.Write("Flash Disk/Run/App.EXE", "application");
-  for (const char16_t* spelling : {u"\\Flash Disk\\Run\\App.EXE", u"Flash Disk\\Run\\app.exe",
-                                   u"FLASH DISK\\run\\App.EXE", u"flash disk/RUN/aPP.eXe"}) {
-    SCOPED_TRACE(orlik::ToUtf8(spelling));
-    EXPECT_EQ(ReadAll(spelling), "application");
-    EXPECT_EQ(FindOne(spelling), "App.EXE 11");
-    EXPECT_EQ(GetFileAttributesW(spelling), DWORD(FILE_ATTRIBUTE_ARCHIVE));
-  }
+  const auto spellings = {u"\\Flash Disk\\Run\\App.EXE", u"Flash Disk\\Run\\app.exe", u"FLASH DISK\\run\\App.EXE",
+                          u"flash disk/RUN/aPP.eXe"};
+  ExpectEachReaches(spellings, "application", "App.EXE 11");
+  for (const char16_t* spelling : spellings)
+    EXPECT_EQ(GetFileAttributesW(spelling), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << orlik::ToUtf8(spelling);
   // A folder, in any spelling, is no file to read.
   for (const char16_t* folder : {u"Flash Disk\\Run", u"flash disk\\RUN"}) {
     EXPECT_EQ(ReadAll(folder), kDenied) << orlik::ToUtf8(folder);
@@ -82,12 +91,9 @@ TEST_F(PathResolution, EverySpellingOfANameReachesTheStoredFile) {
 // name, and the ASCII letters around them still match in any case.
 TEST_F(PathResolution, NamesBeyondAsciiResolveWithDotsAndCase) {
   root_.Write("자료/Run 1/파일 A.txt", "korean");
-  for (const char16_t* spelling : {u"\\자료\\Run 1\\파일 A.txt", u"자료/./run 1/파일 a.TXT",
-                                   u"\\자료\\다른\\..\\Run 1\\파일 A.txt", u"..\\자료\\RUN 1\\.\\파일 A.txt"}) {
-    SCOPED_TRACE(orlik::ToUtf8(spelling));
-    EXPECT_EQ(ReadAll(spelling), "korean");
-    EXPECT_EQ(FindOne(spelling), "파일 A.txt 6");
-  }
+  ExpectEachReaches({u"\\자료\\Run 1\\파일 A.txt", u"자료/./run 1/파일 a.TXT", u"\\자료\\다른\\..\\Run 1\\파일 A.txt",
+                     u"..\\자료\\RUN 1\\.\\파일 A.txt"},
+                    "korean", "파일 A.txt 6");
   EXPECT_EQ(ReadAll(u"\\자료\\Run 1\\파일 B.txt"), kNotFound);
 }
 

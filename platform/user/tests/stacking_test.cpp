@@ -63,6 +63,11 @@ class StackingTest : public tolvex_test::PanelTest {
     return mouse;
   }
   static COLORREF At(int x, int y) { return orlik_sim_screen_pixel(x, y); }
+  // A finger down and up at one point.
+  static void Tap(int x, int y) {
+    orlik_sim_touch(x, y, 1);
+    orlik_sim_touch(x, y, 0);
+  }
 
   std::vector<Event> events_;
 };
@@ -237,13 +242,10 @@ TEST_F(StackingTest, TouchesReachTheWindowUnderThePointInClientCoordinates) {
   // there; outside every window nobody gets it; off the screen it is refused.
   EnableWindow(child, FALSE);
   EXPECT_FALSE(IsWindowEnabled(child));
-  orlik_sim_touch(115, 65, 1);
-  orlik_sim_touch(115, 65, 0);
+  Tap(115, 65);
   ShowWindow(upper, SW_HIDE);
-  orlik_sim_touch(150, 75, 1);
-  orlik_sim_touch(150, 75, 0);
-  orlik_sim_touch(600, 400, 1);
-  orlik_sim_touch(600, 400, 0);
+  Tap(150, 75);
+  Tap(600, 400);
   EXPECT_EQ(orlik_sim_touch(800, 10, 1), 0);
   got = Mouse();
   ASSERT_EQ(got.size(), 4u);
@@ -255,8 +257,7 @@ TEST_F(StackingTest, TouchesReachTheWindowUnderThePointInClientCoordinates) {
   // A captured window takes every touch until it lets go.
   SetCapture(upper);
   EXPECT_EQ(GetCapture(), upper);
-  orlik_sim_touch(600, 400, 1);
-  orlik_sim_touch(600, 400, 0);
+  Tap(600, 400);
   ReleaseCapture();
   orlik_sim_touch(600, 400, 1);
   got = Mouse();

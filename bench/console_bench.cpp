@@ -5,7 +5,7 @@
 #include <orlik/sim.h>
 #include <orlik/windows.h>
 
-#include "../tests/console/console_support.h"
+#include "console_support.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>

@@ -12,7 +12,6 @@
 #include "core/shared_object.h"
 #include "user/window_system.h"
 
-#include <dlfcn.h>
 #include <linux/futex.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -21,7 +20,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string>

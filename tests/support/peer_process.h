@@ -3,13 +3,11 @@
 
 #include "line_reader.h"
 
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 

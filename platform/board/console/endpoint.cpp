@@ -16,10 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include <dirent.h>
-#include <dlfcn.h>
 #include <errno.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>

@@ -141,22 +141,30 @@ std::vector<Window*> Stack(WindowSystem& s) {
   return order;
 }
 
+namespace {
+
+// Takes from the region what the shown windows stacked above w cover, the
+// other processes' included; w's descendants count only when asked.
+void SubtractAbove(WindowSystem& s, Window& w, bool descendants, Region& region) {
+  auto order = Stack(s);
+  auto at = std::find(order.begin(), order.end(), &w);
+  for (auto it = at == order.end() ? at : at + 1; it != order.end() && !region.empty(); ++it) {
+    Window& o = **it;
+    if (Shown(s, o) && (descendants || !IsDescendant(s, o, w.handle))) Subtract(region, ClippedRect(s, o));
+  }
+  panel::Key key = KeyOf(*TopLevelOf(s, w));
+  for (const panel::Entry& e : panel::Others())
+    if (panel::KeyOf(e) > key) Subtract(region, e.rect);
+}
+
+}  // namespace
+
 Region VisibleRegion(WindowSystem& s, Window& w) {
   if (!Shown(s, w)) return {};
   RECT clipped = ClippedRect(s, w);
   if (Empty(clipped)) return {};
   Region region{clipped};
-  auto order = Stack(s);
-  auto at = std::find(order.begin(), order.end(), &w);
-  for (auto it = at == order.end() ? at : at + 1; it != order.end() && !region.empty(); ++it) {
-    Window& o = **it;
-    if (!Shown(s, o)) continue;
-    if (!(w.style & WS_CLIPCHILDREN) && IsDescendant(s, o, w.handle)) continue;
-    Subtract(region, ClippedRect(s, o));
-  }
-  panel::Key key = KeyOf(*TopLevelOf(s, w));
-  for (const panel::Entry& e : panel::Others())
-    if (panel::KeyOf(e) > key) Subtract(region, e.rect);
+  SubtractAbove(s, w, (w.style & WS_CLIPCHILDREN) != 0, region);
   return region;
 }
 
@@ -165,17 +173,7 @@ Region UncoveredPart(HWND window, const RECT& area) {
   Region region{area};
   auto& s = System();
   std::lock_guard lock(s.mutex);
-  Window* w = s.Find(window);
-  if (!w) return region;
-  auto order = Stack(s);
-  auto at = std::find(order.begin(), order.end(), w);
-  for (auto it = at == order.end() ? at : at + 1; it != order.end() && !region.empty(); ++it) {
-    Window& o = **it;
-    if (Shown(s, o) && !IsDescendant(s, o, w->handle)) Subtract(region, ClippedRect(s, o));
-  }
-  panel::Key key = KeyOf(*TopLevelOf(s, *w));
-  for (const panel::Entry& e : panel::Others())
-    if (panel::KeyOf(e) > key) Subtract(region, e.rect);
+  if (Window* w = s.Find(window)) SubtractAbove(s, *w, false, region);
   return region;
 }
 

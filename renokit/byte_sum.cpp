@@ -63,10 +63,11 @@ DWORD SumOfBytes(const BYTE* bytes, size_t count) {
 
 }  // namespace
 
-DWORD ByteSum(LPCWSTR path) {
+bool OpenedByteSum(LPCWSTR path, DWORD* total) {
+  *total = 0;
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (file == INVALID_HANDLE_VALUE) return false;
   static constexpr DWORD kBlock = 10240;
   BYTE buffer[kBlock];
   DWORD sum = 0;
@@ -79,6 +80,13 @@ DWORD ByteSum(LPCWSTR path) {
     if (read < kBlock) break;
   }
   CloseHandle(file);
+  *total = sum;
+  return true;
+}
+
+DWORD ByteSum(LPCWSTR path) {
+  DWORD sum;
+  OpenedByteSum(path, &sum);
   return sum;
 }
 

@@ -67,8 +67,13 @@ std::u16string ListChangedFiles() {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     sourcePath.assign(sourcePrefix).append(orlik::View(found.cFileName));
     targetPath.assign(targetPrefix).append(orlik::View(found.cFileName));
-    bool isChanged = !TargetExists(targetPath) ||
-                     ByteSum(sourcePath.c_str()) != ByteSum(targetPath.c_str());
+    // A target that opens exists; only one that does not is searched for,
+    // which leaves the result as "missing, or another sum" and saves a
+    // look-up of every target.
+    DWORD targetSum;
+    bool isChanged = OpenedByteSum(targetPath.c_str(), &targetSum)
+                         ? ByteSum(sourcePath.c_str()) != targetSum
+                         : !TargetExists(targetPath) || ByteSum(sourcePath.c_str()) != 0;
     if (!isChanged) continue;
     if (!changed.empty()) changed += u"|";
     changed += found.cFileName;

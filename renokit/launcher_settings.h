@@ -25,5 +25,7 @@ extern LauncherSettings settings;
 
 // Sum of every byte of the file, wrapping at 32 bits; 0 when it cannot be opened.
 DWORD ByteSum(LPCWSTR path);
+// The same sum in *total; false (and 0) when the file cannot be opened.
+bool OpenedByteSum(LPCWSTR path, DWORD* total);
 
 }  // namespace renokit

@@ -1,0 +1,71 @@
+// The handle table under churn: many handles open at once, closed and opened
+// in random order, each still reaching its own object and a closed one none.
+#include <orlik/windows.h>
+
+#include "tolvex_test.h"
+
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+using tolvex_test::TempRoot;
+
+namespace {
+
+// Reads the whole (short) file behind a handle from its start.
+std::string ReadBack(HANDLE h) {
+  if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) != 0) return "<seek failed>";
+  char buffer[32] = {};
+  DWORD read = 0;
+  if (!ReadFile(h, buffer, sizeof buffer, &read, nullptr)) return "<read failed>";
+  return std::string(buffer, read);
+}
+
+}  // namespace
+
+TEST(Handles, ManyOpenAndClosedInRandomOrderEachReachTheirOwnObject) {
+  TempRoot root;
+  constexpr int kFiles = 64;
+  for (int i = 0; i < kFiles; ++i) std::ofstream(root.path() + "/f" + std::to_string(i)) << "file " << i;
+
+  std::mt19937 random(7);
+  std::map<HANDLE, int> open;    // live handle -> file it was opened on
+  std::set<HANDLE> everGiven;    // a value is never handed out twice
+  std::set<HANDLE> closed;
+  auto openOne = [&] {
+    int i = int(random() % kFiles);
+    std::u16string name = u"f";
+    for (char c : std::to_string(i)) name += char16_t(c);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(everGiven.insert(h).second) << "handle value given twice";
+    open[h] = i;
+  };
+
+  // Up to 500 live handles, well past the table's first size, with several
+  // thousand opened over the rounds so that values wrap round the table.
+  for (int round = 0; round < 20; ++round) {
+    while (open.size() < 500) openOne();
+    for (auto it = open.begin(); it != open.end();) {
+      if (random() % 3 == 0) {
+        ASSERT_TRUE(CloseHandle(it->first));
+        closed.insert(it->first);
+        it = open.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    for (auto& [h, i] : open) ASSERT_EQ(ReadBack(h), "file " + std::to_string(i));
+  }
+  for (HANDLE h : closed) {
+    DWORD read = 0;
+    char c;
+    EXPECT_FALSE(ReadFile(h, &c, 1, &read, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(CloseHandle(h)) << "closed twice";
+  }
+  for (auto& [h, i] : open) EXPECT_TRUE(CloseHandle(h));
+  EXPECT_GT(everGiven.size(), 3000u);
+}

@@ -6,6 +6,7 @@
 #include "board/console/console.h"
 #include "core/names.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +16,9 @@ namespace {
 struct Registry {
   std::mutex mutex;
   std::vector<std::pair<std::u16string, DeviceOpener>> drivers;
+  // The longest registered name: a longer one, such as any file path, is no
+  // device, and is told so without taking the lock.
+  std::atomic<size_t> longest{0};
 };
 
 Registry& Drivers() {
@@ -33,6 +37,7 @@ DeviceOpener Find(std::u16string_view name) {
   // A name holds no terminator: compare up to the first, as a C string would.
   name = name.substr(0, name.find(u'\0'));
   auto& r = Drivers();
+  if (name.size() > r.longest.load(std::memory_order_acquire)) return nullptr;
   std::lock_guard lock(r.mutex);
   for (auto& [n, opener] : r.drivers)
     if (SameName(n, name)) return opener;
@@ -59,6 +64,8 @@ BOOL Device::Write(const void*, DWORD, DWORD*) {
 void RegisterDevice(std::u16string name, DeviceOpener opener) {
   auto& r = Drivers();
   std::lock_guard lock(r.mutex);
+  if (name.size() > r.longest.load(std::memory_order_relaxed))
+    r.longest.store(name.size(), std::memory_order_release);
   r.drivers.emplace_back(std::move(name), std::move(opener));
 }
 

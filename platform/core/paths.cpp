@@ -64,8 +64,15 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
   const size_t base = host->size();
   size_t i = 0;
   while (i <= panelPath.size()) {
+    // One pass finds where the name ends and whether it is ASCII, the usual
+    // case, which then goes over unit by unit.
     size_t j = i;
-    while (j < panelPath.size() && panelPath[j] != u'\\' && panelPath[j] != u'/') ++j;
+    bool ascii = true;
+    for (; j < panelPath.size(); ++j) {
+      char16_t c = panelPath[j];
+      if (c == u'\\' || c == u'/') break;
+      ascii &= c < 0x80;
+    }
     std::u16string_view part = panelPath.substr(i, j - i);
     i = j + 1;
     if (part.empty() || part == u".") continue;
@@ -77,13 +84,11 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
     }
     if (starts) starts->push_back(host->size() + 1);
     *host += '/';
-    // ASCII names, the usual case, go over unit by unit.
-    size_t k = 0;
-    while (k < part.size() && part[k] < 0x80) ++k;
-    if (k == part.size()) {
+    if (ascii) {
       size_t at = host->size();
-      host->resize(at + k);
-      for (size_t n = 0; n < k; ++n) (*host)[at + n] = char(part[n]);
+      host->resize(at + part.size());
+      char* out = host->data() + at;
+      for (size_t n = 0; n < part.size(); ++n) out[n] = char(part[n]);
     } else {
       host->append(ToUtf8(part));
     }

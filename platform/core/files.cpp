@@ -117,6 +117,27 @@ bool NameBefore(std::u16string_view x, std::u16string_view y) {
   return x < y;
 }
 
+// A short ASCII name, lowered and packed into two words so that comparing
+// the words orders names as NameBefore does: zero fill sorts a name before
+// any longer one it begins. Longer or other names are not `whole` and take
+// NameBefore.
+struct NameKey {
+  uint64_t high = 0, low = 0;
+  bool whole = false;
+};
+
+NameKey KeyOf(std::u16string_view name) {
+  if (name.size() > 16) return {};
+  NameKey key;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == 0 || name[i] >= 0x80) return {};
+    uint64_t unit = uint64_t(LowerAscii(name[i]));
+    (i < 8 ? key.high : key.low) |= unit << (56 - 8 * (i % 8));
+  }
+  key.whole = true;
+  return key;
+}
+
 // CopyFileW writes beside its target under ".<name>.copy-XXXXXX".
 std::string CopyPrefix(const std::string& base) { return "." + base + ".copy-"; }
 
@@ -422,10 +443,20 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       return INVALID_HANDLE_VALUE;
     }
     // Sorted through their positions: entries are large to move about.
-    std::vector<uint32_t> order(search->entries.size());
-    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    // Short ASCII names, the usual case, compare by their packed keys.
+    const auto& entries = search->entries;
+    std::vector<uint32_t> order(entries.size());
+    std::vector<NameKey> keys(entries.size());
+    for (uint32_t k = 0; k < order.size(); ++k) {
+      order[k] = k;
+      keys[k] = KeyOf(entries[k].name);
+    }
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return NameBefore(search->entries[a].name, search->entries[b].name);
+      const NameKey &x = keys[a], &y = keys[b];
+      if (!x.whole || !y.whole) return NameBefore(entries[a].name, entries[b].name);
+      if (x.high != y.high) return x.high < y.high;
+      if (x.low != y.low) return x.low < y.low;
+      return entries[a].name < entries[b].name;
     });
     std::vector<FoundEntry> sorted;
     sorted.reserve(order.size());

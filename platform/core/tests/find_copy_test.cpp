@@ -65,6 +65,17 @@ TEST_F(FindCopy, SearchMatchesWildcardsIgnoringCaseInNameOrder) {
   EXPECT_FALSE(FindNextFileW(h, &data));
 }
 
+TEST_F(FindCopy, NameOrderIgnoresCaseFirstThenTakesShorterThenCodeUnits) {
+  // Around 16 units, where short names take a faster comparison, and with
+  // '_', which sorts after capitals but before small letters.
+  Names stored = {"b", "_a", "B", "a", "A.txt", "a.TXT", "ab", "aB", "abcdefghijklmnop",
+                  "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP", "abcdefghijklmnoP", "\xc3\xa9"};
+  for (auto& name : stored) root_.Write("order/" + name, "x");
+  EXPECT_EQ(Find(u"order\\*"), (Names{"_a", "a", "A.txt", "a.TXT", "aB", "ab", "ABCDEFGHIJKLMNOP",
+                                     "abcdefghijklmnoP", "abcdefghijklmnop", "abcdefghijklmnopq", "B",
+                                     "b", "\xc3\xa9"}));
+}
+
 TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {
   root_.Write("src/a.bin", "new content");
   root_.Write("dst/a.bin", "old");

@@ -64,6 +64,9 @@ TEST_F(RenokitTest, TargetsAreFoundInAnyCase) {
   Write("App/changed.bin", "old");
   Write("Update/folder.bin", "a file here");
   fs::create_directories(Root() + "/App/Folder.bin");
+  // An empty file sums to 0, as a target that cannot be read: unchanged.
+  Write("Update/empty-folder.bin", "");
+  fs::create_directories(Root() + "/App/Empty-Folder.bin");
   setPath(u"\\UPDATE", u"\\app");
   setStartInterval(600000);
   ASSERT_EQ(start(), 1);

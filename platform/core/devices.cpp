@@ -35,9 +35,11 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 
 DeviceOpener Find(std::u16string_view name) {
   // A name holds no terminator: compare up to the first, as a C string would.
-  name = name.substr(0, name.find(u'\0'));
+  // Only as far as the longest device name is looked at.
   auto& r = Drivers();
-  if (name.size() > r.longest.load(std::memory_order_acquire)) return nullptr;
+  size_t longest = r.longest.load(std::memory_order_acquire);
+  name = name.substr(0, name.substr(0, longest + 1).find(u'\0'));
+  if (name.size() > longest) return nullptr;
   std::lock_guard lock(r.mutex);
   for (auto& [n, opener] : r.drivers)
     if (SameName(n, name)) return opener;

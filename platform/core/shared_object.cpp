@@ -4,14 +4,17 @@
 #include "core/thread_control.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -86,20 +89,14 @@ void InitHeader(Header* h, const Spec& spec) {
   h->magic = spec.magic;
   h->dead = 0;
   h->size = spec.size;
-  // Both shared between processes; the mutex robust, the condition timed
-  // on the monotonic clock.
+  // Shared between processes and robust.
   pthread_mutexattr_t ma;
-  pthread_condattr_t ca;
   pthread_mutexattr_init(&ma);
-  pthread_condattr_init(&ca);
   pthread_mutexattr_setpshared(&ma, PTHREAD_PROCESS_SHARED);
-  pthread_condattr_setpshared(&ca, PTHREAD_PROCESS_SHARED);
   pthread_mutexattr_setrobust(&ma, PTHREAD_MUTEX_ROBUST);
-  pthread_condattr_setclock(&ca, CLOCK_MONOTONIC);
   pthread_mutex_init(&h->mutex, &ma);
-  pthread_cond_init(&h->changed, &ca);
   pthread_mutexattr_destroy(&ma);
-  pthread_condattr_destroy(&ca);
+  h->changes.store(0, std::memory_order_relaxed);
   h->holders.Clear();
   h->holders.Add(spec.kind);
   if (spec.init) spec.init(h);
@@ -185,21 +182,38 @@ void Lock::Unlock() {
   held_ = false;
 }
 
-void Lock::Broadcast() { pthread_cond_broadcast(&h_->changed); }
+namespace {
 
-void Lock::Signal() { pthread_cond_signal(&h_->changed); }
+// Wakes up to `count` of the processes' threads asleep on the change count.
+// Not private: the word lies in memory shared between processes.
+void WakeChanged(Header* h, int count) {
+  h->changes.fetch_add(1, std::memory_order_release);
+  syscall(SYS_futex, &h->changes, FUTEX_WAKE, count, nullptr, nullptr, 0);
+}
+
+}  // namespace
+
+// A process-shared condition variable keeps count of its waiters in the
+// shared memory, and a waiter killed mid-wait never takes itself off, so a
+// later broadcast could wait for it for ever. The change count keeps nothing
+// of its waiters: each sleeps while the count is what it saw under the lock.
+void Lock::Broadcast() { WakeChanged(h_, INT_MAX); }
+
+void Lock::Signal() { WakeChanged(h_, 1); }
 
 void Lock::Wait(const Deadline& deadline, uint64_t sliceNs) {
   uint64_t until = deadline.at_;
   if (sliceNs) until = std::min(until, NowNs() + sliceNs);
-  int r = 0;
-  if (until == kNever) {
-    r = pthread_cond_wait(&h_->changed, &h_->mutex);
-  } else {
-    timespec at = AsTimespec(until);
-    r = pthread_cond_timedwait(&h_->changed, &h_->mutex, &at);
-  }
-  if (r == EOWNERDEAD) pthread_mutex_consistent(&h_->mutex);
+  // Wakes raise the count under the lock, so none can come between this look
+  // and the sleep unnoticed: the sleep then returns at once.
+  uint32_t seen = h_->changes.load(std::memory_order_acquire);
+  pthread_mutex_unlock(&h_->mutex);
+  timespec at = AsTimespec(until);
+  syscall(SYS_futex, &h_->changes, FUTEX_WAIT_BITSET, seen, until == kNever ? nullptr : &at, nullptr,
+          FUTEX_BITSET_MATCH_ANY);
+  int r = pthread_mutex_lock(&h_->mutex);
+  if (r == EOWNERDEAD) r = pthread_mutex_consistent(&h_->mutex);
+  held_ = r == 0;
 }
 
 WaitResult WaitUntil(Header* header, const Deadline& deadline,
@@ -220,6 +234,7 @@ WaitResult WaitUntil(Header* header, const Deadline& deadline,
     }
     if (deadline.Passed()) return WaitResult::kTimedOut;
     lock.Wait(deadline, sliceNs);
+    if (!lock.held()) return WaitResult::kFailed;
   }
 }
 

@@ -20,10 +20,11 @@
 //   whose creator died half-way, or whose every holder has died, is removed
 //   and the object made anew.
 // - Lock. The state behind the header is read and written only under Lock, a
-//   robust process-shared mutex with a condition variable on the monotonic
-//   clock. A process that dies holding it does not wedge the others: the next
-//   locker takes it over as it is, so every update must leave the state
-//   consistent between the statements that matter.
+//   robust process-shared mutex; waiters sleep on a count of changes (a
+//   futex), which keeps nothing of its waiters, so one killed while it waits
+//   cannot hold up later wakes. A process that dies holding the lock does not
+//   wedge the others: the next locker takes it over as it is, so every update
+//   must leave the state consistent between the statements that matter.
 // - Holders. Each process's references are counted per kind (up to
 //   kHolderKinds, such as a queue's read and write ends). The references of a
 //   process that has ended, also one whose id the system has since given to
@@ -103,7 +104,7 @@ struct Header {
   uint32_t dead;                 // its last holder has gone; the name is removed
   uint64_t size;                 // of the whole mapping
   pthread_mutex_t mutex;         // robust, process-shared
-  pthread_cond_t changed;        // the object's state changed
+  std::atomic<uint32_t> changes;  // raised under the lock on every wake
   Holders holders;
 };
 

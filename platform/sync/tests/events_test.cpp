@@ -3,9 +3,11 @@
 
 #include "tolvex_test.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -130,6 +132,42 @@ TEST_F(EventTest, AnEventWhoseHoldersAllDiedIsGoneAndQueuesHaveTheirOwnNames) {
   CloseHandle(again);
   CloseMsgQueue(queue);
   CloseHandle(fresh);
+}
+
+}  // namespace
+
+namespace {
+
+// A process killed while it waits leaves nothing behind that could hold up
+// the event's later setters or its other waiters, in this or another process.
+TEST_F(EventTest, AWaiterKilledWhileWaitingHoldsUpNoLaterSetOrWait) {
+  HANDLE e = CreateEventW(nullptr, FALSE, FALSE, u"Killed_Waiter_Event");
+  ASSERT_NE(e, nullptr);
+  for (int round = 0; round < 3; ++round) {
+    pid_t child = fork();
+    if (child == 0) {
+      HANDLE mine = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Killed_Waiter_Event");
+      WaitForSingleObject(mine, INFINITE);
+      _exit(0);
+    }
+    std::this_thread::sleep_for(100ms);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    std::atomic<int> woken{0};
+    std::thread waiter([&] {
+      if (WaitForSingleObject(e, 5000) == WAIT_OBJECT_0) ++woken;
+    });
+    std::this_thread::sleep_for(50ms);
+    auto start = std::chrono::steady_clock::now();
+    std::thread setter([&] { SetEvent(e); });
+    setter.join();
+    waiter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "round " << round;
+    EXPECT_EQ(woken.load(), 1) << "round " << round;
+  }
+  CloseHandle(e);
 }
 
 }  // namespace

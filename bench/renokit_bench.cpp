@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -62,11 +63,13 @@ class File final : public KernelObject {
   bool regular_;
 };
 
-// The file behind a handle's object, or null. File is final, so comparing
-// the object's type answers what a cast would, without walking class trees
-// on every read and write.
-File* AsFile(KernelObject* object) {
-  return object && typeid(*object) == typeid(File) ? static_cast<File*>(object) : nullptr;
+// The object as the final class T, or null. Comparing the object's exact
+// type answers what a cast would, without walking class trees on every read,
+// write and search step.
+template <class T>
+T* Exactly(KernelObject* object) {
+  static_assert(std::is_final_v<T>);
+  return object && typeid(*object) == typeid(T) ? static_cast<T*>(object) : nullptr;
 }
 
 // A file without its owner's write permission that this process cannot write
@@ -281,7 +284,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
   auto object = LookupHandle(handle);
-  File* file = AsFile(object.get());
+  File* file = Exactly<File>(object.get());
   if (!file)
     return OnDevice(object.get(), read, [&](Device& d, DWORD* n) { return d.Read(buffer, toRead, n); });
   if (toRead && !buffer) return Fail(ERROR_INVALID_PARAMETER);
@@ -308,7 +311,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
   auto object = LookupHandle(handle);
-  File* file = AsFile(object.get());
+  File* file = Exactly<File>(object.get());
   if (!file)
     return OnDevice(object.get(), written, [&](Device& d, DWORD* n) { return d.Write(buffer, toWrite, n); });
   if (toWrite && !buffer) return Fail(ERROR_INVALID_PARAMETER);
@@ -470,8 +473,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   auto object = LookupHandle(find);
-  // FindSearch is final: its exact type answers what a cast would.
-  auto* search = object && typeid(*object) == typeid(FindSearch) ? static_cast<FindSearch*>(object.get()) : nullptr;
+  auto* search = Exactly<FindSearch>(object.get());
   if (!search) return Fail(ERROR_INVALID_HANDLE);
   if (!findData) return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size()) return Fail(ERROR_NO_MORE_FILES);

@@ -8,6 +8,7 @@
 #include <libyuv/scale.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,8 @@ struct InputState {
 
 struct State {
   std::array<InputState, kCameraInputs> inputs;
+  // Set when the process exits: sources are stopped and none opens again.
+  std::atomic<bool> exiting{false};
   // Under the board lock.
   int frames = 0;
   uint64_t lastDelivered = 0;
@@ -164,6 +167,26 @@ void ApplyControls(const Controls& c, uint8_t* out, int width, int height) {
   }
 }
 
+// Stops every input's source. A source's pipeline runs on threads of its own
+// that would go on drawing while the process exits, inside libraries whose
+// exit handlers already freed their state; stopping it joins those threads.
+void StopSourcesAtExit() {
+  S().exiting = true;
+  std::vector<std::unique_ptr<FrameSource>> old;
+  for (InputState& in : S().inputs) {
+    std::lock_guard lock(in.mutex);
+    old.push_back(std::move(in.source));
+  }
+}
+
+// Exit handlers run newest first, so the stop is registered once a source of
+// each kind has started: after the handlers of the libraries its first frame
+// brought in, so it runs before them.
+void StopAtExitAfterFirst(Kind kind) {
+  static std::once_flag scene, media;
+  std::call_once(kind == Kind::kScene ? scene : media, [] { std::atexit(StopSourcesAtExit); });
+}
+
 // The input's picture for the frame, scaled into `out`; false for no signal.
 bool ShowInput(int input, uint64_t frame, uint8_t* out, int width, int height) {
   InputState& in = S().inputs[size_t(input - 1)];
@@ -172,9 +195,10 @@ bool ShowInput(int input, uint64_t frame, uint8_t* out, int width, int height) {
   if (in.hasPicture) {
     pic = &in.picture;
   } else if (in.kind != Kind::kNone) {
-    if (!in.source && !in.failed) {
+    if (!in.source && !in.failed && !S().exiting) {
       in.source = in.kind == Kind::kScene ? OpenScene(input) : OpenMedia(in.path);
       in.failed = !in.source;
+      if (in.source) StopAtExitAfterFirst(in.kind);
     }
     if (in.source) pic = in.source->Frame(frame);
   }
@@ -273,6 +297,7 @@ bool Camera::SetSource(int input, const char* path) {
     // can be shown and a reader is not held up meanwhile.
     opened = OpenMedia(path);
     if (!opened) return false;
+    StopAtExitAfterFirst(Kind::kMedia);
     kind = Kind::kMedia;
     where = path;
   }
@@ -281,7 +306,7 @@ bool Camera::SetSource(int input, const char* path) {
   {
     std::lock_guard lock(in.mutex);
     old = std::move(in.source);
-    in.source = std::move(opened);
+    if (!S().exiting) in.source = std::move(opened);
     in.kind = kind;
     in.path = where;
     in.failed = false;

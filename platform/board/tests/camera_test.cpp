@@ -187,6 +187,25 @@ TEST_F(Camera, NoSignalIsBlackAndTheControlsStillAct) {
   EXPECT_NE(Shown(32, 24), black) << "input 3 shows its scene";
 }
 
+// The scene draws on its pipeline's threads; left running while the process
+// exits they draw with libraries whose exit handlers already freed their
+// state. The camera's sources stop, and none opens again, before any exit
+// handler registered earlier runs: by then the input shows no signal.
+TEST_F(Camera, SourcesStopWhenTheProcessExits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit([] {
+          Bytes b(Yv12Size(32, 24));
+          orlik_sim_camera_picture(b.data(), 32, 24);
+          _exit(b == Flat(32, 24, 16, 128, 128) ? 0 : 3);
+        });
+        if (Shown(32, 24) == Flat(32, 24, 16, 128, 128)) _exit(4);  // the scene runs
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Camera, ScenesMoveAndDifferPerInput) {
   Cam1 cam;
   uint64_t f = cam.Wait(0);

@@ -341,6 +341,7 @@ void Camera::Reset() {
   }
   std::lock_guard lock(Board::Get().Lock());
   S().frames = 0;
+  S().lastDelivered = 0;
 }
 
 }  // namespace orlik::board

@@ -179,12 +179,15 @@ void StopSourcesAtExit() {
   }
 }
 
-// Exit handlers run newest first, so the stop is registered once a source of
-// each kind has started: after the handlers of the libraries its first frame
-// brought in, so it runs before them.
-void StopAtExitAfterFirst(Kind kind) {
+// Opens an input's scene or its file or device. Exit handlers run newest
+// first, so the stop is registered once a source of each kind has started:
+// after the handlers of the libraries its first frame brought in, so it runs
+// before them.
+std::unique_ptr<FrameSource> OpenSource(Kind kind, int input, const std::string& path) {
+  auto source = kind == Kind::kScene ? OpenScene(input) : OpenMedia(path);
   static std::once_flag scene, media;
-  std::call_once(kind == Kind::kScene ? scene : media, [] { std::atexit(StopSourcesAtExit); });
+  if (source) std::call_once(kind == Kind::kScene ? scene : media, [] { std::atexit(StopSourcesAtExit); });
+  return source;
 }
 
 // The input's picture for the frame, scaled into `out`; false for no signal.
@@ -196,9 +199,8 @@ bool ShowInput(int input, uint64_t frame, uint8_t* out, int width, int height) {
     pic = &in.picture;
   } else if (in.kind != Kind::kNone) {
     if (!in.source && !in.failed && !S().exiting) {
-      in.source = in.kind == Kind::kScene ? OpenScene(input) : OpenMedia(in.path);
+      in.source = OpenSource(in.kind, input, in.path);
       in.failed = !in.source;
-      if (in.source) StopAtExitAfterFirst(in.kind);
     }
     if (in.source) pic = in.source->Frame(frame);
   }
@@ -295,9 +297,8 @@ bool Camera::SetSource(int input, const char* path) {
   } else if (path && std::strcmp(path, "scene") != 0) {
     // Opened here, outside the input's lock, so the caller learns whether it
     // can be shown and a reader is not held up meanwhile.
-    opened = OpenMedia(path);
+    opened = OpenSource(Kind::kMedia, input, path);
     if (!opened) return false;
-    StopAtExitAfterFirst(Kind::kMedia);
     kind = Kind::kMedia;
     where = path;
   }

@@ -134,10 +134,6 @@ TEST_F(EventTest, AnEventWhoseHoldersAllDiedIsGoneAndQueuesHaveTheirOwnNames) {
   CloseHandle(fresh);
 }
 
-}  // namespace
-
-namespace {
-
 // A process killed while it waits leaves nothing behind that could hold up
 // the event's later setters or its other waiters, in this or another process.
 TEST_F(EventTest, AWaiterKilledWhileWaitingHoldsUpNoLaterSetOrWait) {

@@ -41,11 +41,11 @@ Names SplitNames(std::string_view path, std::string_view separators) {
 }
 
 // The names of a host path below the device root; false when it lies outside.
-bool NamesBelowRoot(const std::string& hostPath, Names* names) {
+bool NamesBelowRoot(std::string_view hostPath, Names* names) {
   std::string root = DeviceRoot();
   if (hostPath.compare(0, root.size(), root) != 0) return false;
   if (hostPath.size() > root.size() && hostPath[root.size()] != '/') return false;
-  *names = SplitNames(std::string_view(hostPath).substr(root.size()), "/");
+  *names = SplitNames(hostPath.substr(root.size()), "/");
   return true;
 }
 
@@ -116,7 +116,7 @@ class Storage {
     Update();
   }
 
-  int Check(FileOp op, const std::string& hostPath) {
+  int Check(FileOp op, std::string_view hostPath) {
     Names names;
     if (!NamesBelowRoot(hostPath, &names)) return 0;
     std::lock_guard lock(mutex_);
@@ -220,7 +220,7 @@ class Storage {
 
 }  // namespace
 
-int StorageFault(FileOp op, const std::string& hostPath) {
+int StorageFault(FileOp op, std::string_view hostPath) {
   Storage& storage = Storage::Get();
   return storage.Active() ? storage.Check(op, hostPath) : 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace orlik::board {
 
@@ -21,7 +22,7 @@ enum FileOp : int {
 // The errno the operation on hostPath must fail with, 0 when it goes ahead.
 // Counts the operation against the faults that cover the path. Costs one
 // atomic load while no fault is set.
-int StorageFault(FileOp op, const std::string& hostPath);
+int StorageFault(FileOp op, std::string_view hostPath);
 
 // The free space set for the volume that holds hostPath, if one is set.
 std::optional<uint64_t> StorageFree(const std::string& hostPath);

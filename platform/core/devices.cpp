@@ -16,10 +16,11 @@ namespace {
 struct Registry {
   std::mutex mutex;
   std::vector<std::pair<std::u16string, DeviceOpener>> drivers;
-  // The longest registered name: a longer one, such as any file path, is no
-  // device, and is told so without taking the lock.
-  std::atomic<size_t> longest{0};
 };
+
+// The longest registered name: a longer one, such as any file path, is no
+// device, and is told so without taking the lock.
+std::atomic<size_t> longest{0};
 
 Registry& Drivers() {
   static auto* registry = new Registry;
@@ -33,17 +34,21 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-DeviceOpener Find(std::u16string_view name) {
+// Whether name is a registered device's; its opener goes to *opener if asked.
+bool Find(std::u16string_view name, DeviceOpener* opener) {
   // A name holds no terminator: compare up to the first, as a C string would.
   // Only as far as the longest device name is looked at.
+  size_t most = longest.load(std::memory_order_acquire);
+  name = name.substr(0, name.substr(0, most + 1).find(u'\0'));
+  if (name.size() > most) return false;
   auto& r = Drivers();
-  size_t longest = r.longest.load(std::memory_order_acquire);
-  name = name.substr(0, name.substr(0, longest + 1).find(u'\0'));
-  if (name.size() > longest) return nullptr;
   std::lock_guard lock(r.mutex);
-  for (auto& [n, opener] : r.drivers)
-    if (SameName(n, name)) return opener;
-  return nullptr;
+  for (auto& [n, registered] : r.drivers) {
+    if (!SameName(n, name)) continue;
+    if (opener) *opener = registered;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -66,18 +71,20 @@ BOOL Device::Write(const void*, DWORD, DWORD*) {
 void RegisterDevice(std::u16string name, DeviceOpener opener) {
   auto& r = Drivers();
   std::lock_guard lock(r.mutex);
-  if (name.size() > r.longest.load(std::memory_order_relaxed))
-    r.longest.store(name.size(), std::memory_order_release);
+  if (name.size() > longest.load(std::memory_order_relaxed)) longest.store(name.size(), std::memory_order_release);
   r.drivers.emplace_back(std::move(name), std::move(opener));
 }
 
-bool IsDeviceName(std::u16string_view name) { return Find(name) != nullptr; }
+bool IsDeviceName(std::u16string_view name) {
+  // Any file path is longer than every device name.
+  return name.size() <= longest.load(std::memory_order_acquire) && Find(name, nullptr);
+}
 
 std::shared_ptr<Device> OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
   // A process that uses the panel's hardware can be reached from outside.
   board::console::Start();
-  auto opener = Find(name);
-  if (!opener) {
+  DeviceOpener opener;
+  if (!Find(name, &opener)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }

@@ -23,7 +23,8 @@ using DeviceOpener = std::function<std::shared_ptr<Device>(DWORD access, DWORD s
 
 // Called once per driver, from a static registrar in the driver's source.
 void RegisterDevice(std::u16string name, DeviceOpener opener);
-// True when name (as given to CreateFileW) names a registered device.
+// True when name (as given to CreateFileW, up to its NUL) names a registered
+// device.
 bool IsDeviceName(std::u16string_view name);
 std::shared_ptr<Device> OpenDevice(std::u16string_view name, DWORD access, DWORD share);
 

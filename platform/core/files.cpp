@@ -47,20 +47,31 @@ DWORD ErrorFromErrno(int e) {
 
 class File final : public KernelObject {
  public:
-  File(int fd, std::string path, bool regular) : fd_(fd), path_(std::move(path)), regular_(regular) {}
+  File(int fd, std::string_view path, bool regular) : fd_(fd), regular_(regular) {
+    // Most paths fit beside the object, in the allocation it lives in.
+    if (path.size() < sizeof shortPath_) {
+      shortLength_ = uint16_t(path.copy(shortPath_, path.size()));
+    } else {
+      longPath_ = path;
+    }
+  }
   ~File() override {
     if (fd_ >= 0) close(fd_);
   }
   int fd() const { return fd_; }
   // The host path it was opened by, for the board's storage faults.
-  const std::string& path() const { return path_; }
+  std::string_view path() const {
+    return longPath_.empty() ? std::string_view(shortPath_, shortLength_) : std::string_view(longPath_);
+  }
   // A regular file ends where a read comes back short.
   bool regular() const { return regular_; }
 
  private:
   int fd_;
-  std::string path_;
   bool regular_;
+  uint16_t shortLength_ = 0;
+  char shortPath_[240];
+  std::string longPath_;
 };
 
 // The object as the final class T, or null. Comparing the object's exact
@@ -78,24 +89,16 @@ bool IsReadOnly(const std::string& hostPath, const struct stat& st) {
   return !(st.st_mode & S_IWUSR) && access(hostPath.c_str(), W_OK) != 0;
 }
 
-// What a directory search delivers of one entry, taken when the search starts.
+// What a directory search delivers of one entry, taken when the search
+// starts. Its name lies in the search's run of names.
 struct FoundEntry {
-  std::u16string name;
+  uint32_t nameAt, nameLength;
   DWORD attributes;
   FILETIME created, accessed, written;
   uint64_t size;
 };
 
-FoundEntry MakeFoundEntry(std::u16string name, const struct stat& st, bool readOnly) {
-  DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
-  if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
-  return {std::move(name), attributes, FileTimeFrom(st.st_ctim), FileTimeFrom(st.st_atim),
-          FileTimeFrom(st.st_mtim), size};
-}
-
-void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
+void FillFindData(const FoundEntry& entry, std::u16string_view name, WIN32_FIND_DATAW* data) {
   *data = WIN32_FIND_DATAW{};
   data->dwFileAttributes = entry.attributes;
   data->ftCreationTime = entry.created;
@@ -103,9 +106,46 @@ void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
   data->ftLastWriteTime = entry.written;
   data->nFileSizeHigh = DWORD(entry.size >> 32);
   data->nFileSizeLow = DWORD(entry.size);
-  size_t units = std::min(entry.name.size(), size_t(MAX_PATH - 1));
-  std::copy_n(entry.name.data(), units, data->cFileName);
+  size_t units = std::min(name.size(), size_t(MAX_PATH - 1));
+  std::copy_n(name.data(), units, data->cFileName);
   data->cFileName[units] = 0;
+}
+
+// Names one after another. The room grows by doubling and is written in
+// place, so a name costs about a store per unit.
+class NameRun {
+ public:
+  size_t size() const { return used_; }
+  std::u16string_view From(size_t at, size_t length) const { return {units_.data() + at, length}; }
+  // Room for n more units; Take(n) keeps what was written there.
+  char16_t* Room(size_t n) {
+    if (units_.size() < used_ + n) units_.resize(std::max(2 * units_.size(), used_ + n + 256));
+    return units_.data() + used_;
+  }
+  void Take(size_t n) { used_ += n; }
+  void Append(std::u16string_view text) {
+    std::copy(text.begin(), text.end(), Room(text.size()));
+    Take(text.size());
+  }
+  void CutTo(size_t at) { used_ = at; }
+
+ private:
+  std::vector<char16_t> units_;
+  size_t used_ = 0;
+};
+
+// A host name appended to a run of names; ASCII, the usual case, unit by unit.
+void AppendName(NameRun* run, std::string_view name) {
+  char16_t* out = run->Room(name.size());
+  uint8_t all = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    all |= uint8_t(name[i]);
+    out[i] = char16_t(uint8_t(name[i]));
+  }
+  if (all < 0x80)
+    run->Take(name.size());
+  else
+    run->Append(FromUtf8(name));
 }
 
 // Name order, ignoring ASCII case first, then by code unit.
@@ -131,12 +171,19 @@ struct NameKey {
 
 NameKey KeyOf(std::u16string_view name) {
   if (name.size() > 16) return {};
+  // Up to eight units into a word, the first in the highest byte.
+  auto pack = [](const char16_t* units, size_t count, uint64_t* word) {
+    uint64_t packed = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (units[i] - 1u >= 0x7Fu) return false;  // NUL or not ASCII
+      packed = packed << 8 | uint64_t(LowerAscii(units[i]));
+    }
+    *word = count == 0 ? 0 : packed << (8 * (8 - count));
+    return true;
+  };
   NameKey key;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == 0 || name[i] >= 0x80) return {};
-    uint64_t unit = uint64_t(LowerAscii(name[i]));
-    (i < 8 ? key.high : key.low) |= unit << (56 - 8 * (i % 8));
-  }
+  size_t first = std::min(name.size(), size_t(8));
+  if (!pack(name.data(), first, &key.high) || !pack(name.data() + first, name.size() - first, &key.low)) return {};
   key.whole = true;
   return key;
 }
@@ -177,15 +224,58 @@ void SyncFolder(const std::string& folder) {
 
 // A directory search: the matching entries, taken when the search starts, in
 // the order they are delivered; each becomes a WIN32_FIND_DATAW as it goes out.
+// Their names lie in one run, which saves a string of its own per entry.
 class FindSearch final : public SearchHandle {
  public:
+  NameRun names;
   std::vector<FoundEntry> entries;
   size_t next = 0;
+
+  std::u16string_view NameOf(const FoundEntry& entry) const { return names.From(entry.nameAt, entry.nameLength); }
+  // The name last appended to names, from where it begins.
+  std::u16string_view NameFrom(size_t at) const { return names.From(at, names.size() - at); }
+
+  // Takes the entry whose name was appended to names from `at` on.
+  void Add(size_t at, const struct stat& st, bool readOnly) {
+    std::u16string_view name = NameFrom(at);
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN;
+    uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
+    entries.push_back({uint32_t(at), uint32_t(name.size()), attributes, FileTimeFrom(st.st_ctim),
+                       FileTimeFrom(st.st_atim), FileTimeFrom(st.st_mtim), size});
+  }
+
+  // Puts the entries in name order.
+  void Sort();
 };
+
+void FindSearch::Sort() {
+  // Short ASCII names, the usual case, compare by their packed keys, which
+  // sort by value together with the entry's position.
+  struct Key {
+    NameKey key;
+    uint32_t index;
+  };
+  std::vector<Key> keys(entries.size());
+  for (uint32_t k = 0; k < keys.size(); ++k) keys[k] = {KeyOf(NameOf(entries[k])), k};
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.key.whole && b.key.whole) {
+      if (a.key.high != b.key.high) return a.key.high < b.key.high;
+      if (a.key.low != b.key.low) return a.key.low < b.key.low;
+      return NameOf(entries[a.index]) < NameOf(entries[b.index]);
+    }
+    return NameBefore(NameOf(entries[a.index]), NameOf(entries[b.index]));
+  });
+  std::vector<FoundEntry> sorted;
+  sorted.reserve(keys.size());
+  for (const Key& k : keys) sorted.push_back(entries[k.index]);
+  entries = std::move(sorted);
+}
 
 void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
   const FoundEntry& entry = search.entries[search.next++];
-  FillFindData(entry, data);
+  FillFindData(entry, search.NameOf(entry), data);
 }
 
 // A read or write on a handle that is no file: a device's, which moves the
@@ -237,8 +327,16 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   struct stat st;
   if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
     // Reading a file named as it is stored: one open(), no path resolution.
-    std::string direct = DirectHostPath(view);
-    int fd = open(direct.c_str(), flags);
+    char buffer[1024];
+    std::string longer;
+    size_t length = DirectHostPath(view, buffer, sizeof buffer);
+    const char* direct = buffer;
+    if (length == 0) {
+      longer = DirectHostPath(view);
+      direct = longer.c_str();
+      length = longer.size();
+    }
+    int fd = open(direct, flags);
     if (fd >= 0) {
       // A folder opens on the host but is no file to read.
       if (fstat(fd, &st) != 0) st.st_mode = 0;
@@ -248,7 +346,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         return INVALID_HANDLE_VALUE;
       }
       SetLastError(ERROR_SUCCESS);
-      return InsertHandle(std::make_shared<File>(fd, std::move(direct), S_ISREG(st.st_mode)));
+      return InsertHandle(std::make_shared<File>(fd, std::string_view(direct, length), S_ISREG(st.st_mode)));
     }
   }
   std::string path;
@@ -278,7 +376,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   SetLastError((existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS))
                    ? ERROR_ALREADY_EXISTS
                    : ERROR_SUCCESS);
-  return InsertHandle(std::make_shared<File>(fd, std::move(path), !existed || S_ISREG(st.st_mode)));
+  return InsertHandle(std::make_shared<File>(fd, path, !existed || S_ISREG(st.st_mode)));
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
@@ -412,8 +510,9 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       return INVALID_HANDLE_VALUE;
     }
     size_t c = folder.find_last_of(u"\\/");
-    search->entries.push_back(MakeFoundEntry(
-        std::u16string(c == std::u16string_view::npos ? folder : folder.substr(c + 1)), st, IsReadOnly(host, st)));
+    std::u16string_view name = c == std::u16string_view::npos ? folder : folder.substr(c + 1);
+    search->names.Append(name);
+    search->Add(0, st, IsReadOnly(host, st));
   } else if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
     // One name: found through the path, without listing the folder.
     std::string host;
@@ -421,9 +520,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(stat(HostPath(folder).c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    size_t slash = host.rfind('/');
-    search->entries.push_back(MakeFoundEntry(FromUtf8(std::string_view(host).substr(slash + 1)), st,
-                                             IsReadOnly(host, st)));
+    AppendName(&search->names, std::string_view(host).substr(host.rfind('/') + 1));
+    search->Add(0, st, IsReadOnly(host, st));
   } else {
     std::string dirPath = HostPath(folder);
     DIR* dir = opendir(dirPath.c_str());
@@ -434,37 +532,22 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     while (dirent* e = readdir(dir)) {
       std::string_view hostName = e->d_name;
       if (hostName == "." || hostName == "..") continue;
-      std::u16string name = FromUtf8(hostName);
-      if (!FileNameMatch(pattern, name, LetterCase::kIgnoreAscii)) continue;
-      if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // dangling link
+      size_t at = search->names.size();
+      AppendName(&search->names, hostName);
+      if (!FileNameMatch(pattern, search->NameFrom(at), LetterCase::kIgnoreAscii) ||
+          fstatat(dirfd(dir), e->d_name, &st, 0) != 0) {  // no match, or a dangling link
+        search->names.CutTo(at);
+        continue;
+      }
       bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + e->d_name, st);
-      search->entries.push_back(MakeFoundEntry(std::move(name), st, readOnly));
+      search->Add(at, st, readOnly);
     }
     closedir(dir);
     if (search->entries.empty()) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    // Sorted through their positions: entries are large to move about.
-    // Short ASCII names, the usual case, compare by their packed keys.
-    const auto& entries = search->entries;
-    std::vector<uint32_t> order(entries.size());
-    std::vector<NameKey> keys(entries.size());
-    for (uint32_t k = 0; k < order.size(); ++k) {
-      order[k] = k;
-      keys[k] = KeyOf(entries[k].name);
-    }
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      const NameKey &x = keys[a], &y = keys[b];
-      if (!x.whole || !y.whole) return NameBefore(entries[a].name, entries[b].name);
-      if (x.high != y.high) return x.high < y.high;
-      if (x.low != y.low) return x.low < y.low;
-      return entries[a].name < entries[b].name;
-    });
-    std::vector<FoundEntry> sorted;
-    sorted.reserve(order.size());
-    for (uint32_t k : order) sorted.push_back(std::move(search->entries[k]));
-    search->entries = std::move(sorted);
+    search->Sort();
   }
   Deliver(*search, findData);
   SetLastError(ERROR_SUCCESS);

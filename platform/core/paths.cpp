@@ -6,9 +6,15 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cstring>
 #include <string_view>
 #include <vector>
+
+extern char** environ;
 
 namespace orlik {
 namespace {
@@ -34,10 +40,43 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
 
 namespace {
 
+constexpr std::string_view kRootEntry = "ORLIK_ROOT=";
+
+// Whether the environment entry is ORLIK_ROOT's; most differ at once.
+bool IsRootEntry(const char* entry) {
+  return entry[0] == kRootEntry[0] && std::strncmp(entry, kRootEntry.data(), kRootEntry.size()) == 0;
+}
+
+// ORLIK_ROOT's value, or null. Every file call asks, and getenv walks the
+// whole environment: each thread keeps the entry it found, and trusts it while
+// the environment array and the entry's slot in it are unchanged. setenv and
+// unsetenv put another pointer in the slot or another array in place, and a
+// slot of the same array stays readable after entries are removed.
+const char* RootVariable() {
+  struct Found {
+    char** environment = nullptr;
+    size_t slot = 0;
+    const char* entry = nullptr;
+  };
+  thread_local Found found;
+  char** environment = environ;
+  if (found.entry && environment == found.environment && environment[found.slot] == found.entry &&
+      IsRootEntry(found.entry))
+    return found.entry + kRootEntry.size();
+  found = {};
+  for (size_t i = 0; environment && environment[i]; ++i) {
+    if (IsRootEntry(environment[i])) {
+      found = {environment, i, environment[i]};
+      return environment[i] + kRootEntry.size();
+    }
+  }
+  return nullptr;
+}
+
 // ORLIK_ROOT without trailing slashes, or "orlik-root"; valid until the
 // environment changes.
 std::string_view DeviceRootView() {
-  const char* root = std::getenv("ORLIK_ROOT");
+  const char* root = RootVariable();
   std::string_view r = (root && *root) ? std::string_view(root) : std::string_view("orlik-root");
   while (r.size() > 1 && r.back() == '/') r.remove_suffix(1);
   return r;
@@ -96,6 +135,76 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
 }
 
 }  // namespace
+
+namespace {
+
+// Narrows n panel path units into out, backslashes becoming slashes; false
+// when a unit is NUL or not ASCII. Bit i of *slashes and *dots tells whether
+// out[i] is one, for i below 64.
+bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uint64_t* dots) {
+  size_t i = 0;
+  *slashes = *dots = 0;
+#if defined(__SSE2__)
+  // Eight units at a time: the same tests, then the low bytes packed.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i high = _mm_set1_epi16(int16_t(0xFF80));
+  const __m128i backslash = _mm_set1_epi16(u'\\');
+  const __m128i toSlash = _mm_set1_epi16(u'\\' ^ u'/');
+  const __m128i slash = _mm_set1_epi8('/'), dot = _mm_set1_epi8('.');
+  for (; i + 8 <= n; i += 8) {
+    __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    __m128i bad = _mm_or_si128(_mm_and_si128(units, high), _mm_cmpeq_epi16(units, zero));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bad, zero)) != 0xFFFF) return false;
+    units = _mm_xor_si128(units, _mm_and_si128(_mm_cmpeq_epi16(units, backslash), toSlash));
+    __m128i bytes = _mm_packus_epi16(units, units);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), bytes);
+    if (i < 64) {
+      *slashes |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, slash)) & 0xFF) << i;
+      *dots |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dot)) & 0xFF) << i;
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    if (in[i] - 1u >= 0x7Fu) return false;
+    out[i] = in[i] == u'\\' ? '/' : char(in[i]);
+    if (i < 64) {
+      *slashes |= uint64_t(out[i] == '/') << i;
+      *dots |= uint64_t(out[i] == '.') << i;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
+  std::string_view root = DeviceRootView();
+  const size_t n = panelPath.size();
+  // The root, a slash, and a byte per unit of the panel path; names taken
+  // apart by the masks below.
+  if (root.size() + 1 + n >= size || n > 62) return 0;
+  char* names = buffer + root.copy(buffer, root.size());
+  char* end = names;
+  if (n != 0) {
+    // The names begin with a slash: the path's own or one put before it.
+    bool leading = panelPath[0] == u'\\' || panelPath[0] == u'/';
+    size_t shift = leading ? 0 : 1;
+    uint64_t slashes, dots;
+    if (!NarrowAscii(panelPath.data(), n, names + shift, &slashes, &dots)) return 0;
+    *names = '/';
+    slashes = slashes << shift | 1;
+    dots <<= shift;
+    size_t length = n + shift;
+    end = names + length;
+    // Names as given, one slash before each: anything else ("//", a slash at
+    // the end, a "." or ".." name) takes the general way.
+    const uint64_t ends = slashes | uint64_t(1) << length;  // a slash or the end follows
+    if (slashes & (ends >> 1)) return 0;
+    if (slashes & (dots >> 1) & ((ends >> 2) | ((dots >> 2) & (ends >> 3)))) return 0;
+  }
+  *end = 0;
+  return size_t(end - buffer);
+}
 
 std::string DirectHostPath(std::u16string_view panelPath) {
   std::string host = RootFor(panelPath);

@@ -97,6 +97,45 @@ TEST_F(PathResolution, NamesBeyondAsciiResolveWithDotsAndCase) {
   EXPECT_EQ(ReadAll(u"\\자료\\Run 1\\파일 B.txt"), kNotFound);
 }
 
+// A path spelt as stored is read without looking at the folders, but only
+// when it is plainly names and separators: every other form ("." and ".."
+// names, doubled or trailing separators, a name starting with a dot) must
+// still reach the same file, and so must paths of every length around the
+// steps the plain form is taken apart in.
+TEST_F(PathResolution, EveryFormOfAStoredPathReachesTheSameFile) {
+  root_.Write("Dir/Sub/f.txt", "deep");
+  root_.Write(".hidden/.f", "dotted");
+  root_.Write("Dir/.../g", "three dots");
+  for (const char16_t* spelling :
+       {u"Dir\\Sub\\f.txt", u"\\Dir\\Sub\\f.txt", u"/Dir/Sub/f.txt", u"\\\\Dir\\\\Sub\\f.txt", u"Dir\\.\\Sub\\f.txt",
+        u".\\Dir\\Sub\\f.txt", u"Dir\\x\\..\\Sub\\f.txt", u"Dir\\Sub\\f.txt\\", u"..\\..\\Dir\\Sub\\f.txt",
+        u"Dir\\Sub\\.\\f.txt", u"Dir/Sub\\f.txt"})
+    EXPECT_EQ(ReadAll(spelling), "deep") << orlik::ToUtf8(spelling);
+  EXPECT_EQ(ReadAll(u"\\.hidden\\.f"), "dotted");
+  EXPECT_EQ(ReadAll(u".hidden\\.f"), "dotted");
+  EXPECT_EQ(ReadAll(u"Dir\\...\\g"), "three dots");
+  EXPECT_EQ(ReadAll(u"Dir\\Sub\\..\\f.txt"), kNotFound);
+  // ".." never leaves the device root, even where the host has the file.
+  const std::string beside = fs::path(root_.path()).filename().string() + "-beside";
+  const std::string besidePath = (fs::path(root_.path()).parent_path() / beside).string();
+  std::ofstream(besidePath) << "outside";
+  for (std::u16string escape : {u"..\\", u"\\..\\", u"Dir\\..\\..\\"}) {
+    escape += std::u16string(beside.begin(), beside.end());
+    EXPECT_EQ(ReadAll(escape.c_str()), kNotFound) << orlik::ToUtf8(escape);
+  }
+  fs::remove(besidePath);
+
+  for (size_t length = 1; length <= 70; ++length) {
+    std::string name(length, 'n');
+    name[0] = char('A' + length % 26);
+    root_.Write("Len/" + name, name);
+    std::u16string plain = u"\\Len\\" + std::u16string(name.begin(), name.end());
+    EXPECT_EQ(ReadAll(plain.c_str()), name) << length;
+    std::u16string bare = plain.substr(1);
+    EXPECT_EQ(ReadAll(bare.c_str()), name) << length;
+  }
+}
+
 TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {
   root_.Write("Flash Disk/Run/App.EXE", "application");
   struct Case {

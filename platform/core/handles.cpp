@@ -1,8 +1,9 @@
 #include "core/handles.h"
 
+#include "core/futex_lock.h"
+
 #include <orlik/kernel.h>
 
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -18,7 +19,7 @@ class HandleTable {
   HandleTable() : slots_(kInitialSlots) {}
 
   HANDLE Insert(std::shared_ptr<KernelObject> object) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(lock_);
     if (2 * (count_ + 1) > slots_.size()) Grow();
     uintptr_t value = next_;
     next_ += 4;
@@ -28,13 +29,13 @@ class HandleTable {
   }
 
   std::shared_ptr<KernelObject> Lookup(uintptr_t value) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(lock_);
     size_t i = Find(value);
     return i == kAbsent ? nullptr : slots_[i].object;
   }
 
   std::shared_ptr<KernelObject> Remove(uintptr_t value) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(lock_);
     size_t i = Find(value);
     if (i == kAbsent) return nullptr;
     std::shared_ptr<KernelObject> object = std::move(slots_[i].object);
@@ -94,7 +95,7 @@ class HandleTable {
     }
   }
 
-  std::mutex mutex_;
+  FutexLock lock_;
   std::vector<Slot> slots_;
   size_t count_ = 0;
   uintptr_t next_ = 0x100;

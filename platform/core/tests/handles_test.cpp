@@ -4,11 +4,14 @@
 
 #include "tolvex_test.h"
 
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 using tolvex_test::TempRoot;
 
@@ -68,4 +71,27 @@ TEST(Handles, ManyOpenAndClosedInRandomOrderEachReachTheirOwnObject) {
   }
   for (auto& [h, i] : open) EXPECT_TRUE(CloseHandle(h));
   EXPECT_GT(everGiven.size(), 3000u);
+}
+
+// Threads opening, reading and closing at once: the table is taken by turns
+// (a contended locker sleeps and must be woken), and every handle still
+// reaches its own file while others come and go.
+TEST(Handles, ThreadsOpeningAndClosingAtOnceEachReachTheirOwnFiles) {
+  TempRoot root;
+  constexpr int kThreads = 4, kFiles = 8, kRounds = 2000;
+  for (int i = 0; i < kFiles; ++i) std::ofstream(root.path() + "/f" + std::to_string(i)) << "file " << i;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        int i = (t + round) % kFiles;
+        std::u16string name = u"f" + std::u16string(1, char16_t(u'0' + i));
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE || ReadBack(h) != "file " + std::to_string(i) || !CloseHandle(h)) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }

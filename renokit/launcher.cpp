@@ -65,8 +65,9 @@ std::u16string ListChangedFiles() {
   std::u16string sourcePath, targetPath;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    sourcePath.assign(sourcePrefix).append(orlik::View(found.cFileName));
-    targetPath.assign(targetPrefix).append(orlik::View(found.cFileName));
+    std::u16string_view name = orlik::View(found.cFileName);
+    sourcePath.assign(sourcePrefix).append(name);
+    targetPath.assign(targetPrefix).append(name);
     // A target that opens exists; only one that does not is searched for,
     // which leaves the result as "missing, or another sum" and saves a
     // look-up of every target.
@@ -76,7 +77,7 @@ std::u16string ListChangedFiles() {
                          : !TargetExists(targetPath) || ByteSum(sourcePath.c_str()) != 0;
     if (!isChanged) continue;
     if (!changed.empty()) changed += u"|";
-    changed += found.cFileName;
+    changed += name;
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return changed;

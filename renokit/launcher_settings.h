@@ -28,4 +28,11 @@ DWORD ByteSum(LPCWSTR path);
 // The same sum in *total; false (and 0) when the file cannot be opened.
 bool OpenedByteSum(LPCWSTR path, DWORD* total);
 
+// The ways of summing a block, each wider than the one before. The sum takes
+// the widest the processor has; tests compare them all.
+enum class SumWay { kBytes, kSse2, kAvx2, kAvx512 };
+bool SumWayAvailable(SumWay way);
+// A block's sum the given way (byte by byte if the processor lacks it).
+DWORD SumOfBytesUsing(SumWay way, const BYTE* bytes, size_t count);
+
 }  // namespace renokit

@@ -4,6 +4,7 @@
 #include "tolvex_test.h"
 
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -29,8 +30,9 @@ TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
 }
 
 // The sum taken many bytes at a time matches byte-by-byte adding for every
-// byte value, at every length around the vector widths (16, 32, 64) and the
-// block size, with blocks that are full, short and exactly at the end.
+// byte value, at every length around the vector widths and loop steps (16,
+// 32, 64, 128, 256) and the block size, with blocks that are full, short and
+// exactly at the end.
 TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
   tolvex_test::TempRoot root;
   std::string bytes(3 * 10240 + 40, '\0');
@@ -40,13 +42,43 @@ TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
     b = char(x >> 23);
   }
   for (size_t length : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(31), size_t(32), size_t(33),
-                        size_t(63), size_t(64), size_t(65), size_t(127), size_t(255), size_t(10239), size_t(10240),
+                        size_t(63), size_t(64), size_t(65), size_t(127), size_t(128), size_t(129), size_t(255),
+                        size_t(256), size_t(257), size_t(319), size_t(447), size_t(10239), size_t(10240),
                         size_t(10241), size_t(20480), size_t(20480 + 31), bytes.size()}) {
     std::ofstream(root.path() + "/f", std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
     uint32_t expected = 0;
     for (size_t i = 0; i < length; ++i) expected += static_cast<unsigned char>(bytes[i]);
     EXPECT_EQ(renokit::ByteSum(u"f"), expected) << length;
   }
+}
+
+// Every way of summing the processor has (each vector width, and each loop
+// step of it) gives the byte-by-byte sum at every length up to a few loop
+// steps, from aligned and unaligned starts.
+TEST(ByteSum, EveryWayOfSummingMatchesByteByByte) {
+  std::vector<BYTE> bytes(1100);
+  uint32_t x = 777;
+  for (auto& b : bytes) {
+    x = x * 1103515245u + 12345u;
+    b = BYTE(x >> 23);
+  }
+  bytes[0] = bytes[1] = 0xFF;  // the largest value in the first lanes
+  int ways = 0;
+  for (auto way : {renokit::SumWay::kBytes, renokit::SumWay::kSse2, renokit::SumWay::kAvx2, renokit::SumWay::kAvx512}) {
+    if (!renokit::SumWayAvailable(way)) continue;
+    ++ways;
+    for (size_t start : {size_t(0), size_t(1), size_t(7)}) {
+      uint32_t expected = 0;
+      for (size_t length = 0; start + length <= bytes.size(); ++length) {
+        ASSERT_EQ(renokit::SumOfBytesUsing(way, bytes.data() + start, length), expected)
+            << "way " << int(way) << ", start " << start << ", length " << length;
+        if (start + length < bytes.size()) expected += bytes[start + length];
+      }
+    }
+  }
+#if defined(__x86_64__)
+  EXPECT_GE(ways, 2) << "every x86-64 processor has SSE2";
+#endif
 }
 
 }  // namespace

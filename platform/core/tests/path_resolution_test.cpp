@@ -211,3 +211,43 @@ TEST_F(PathResolution, SearchRecordsCarrySizesBeyondFourGigabytes) {
 }
 
 }  // namespace
+
+// The device root is looked up once per thread and then trusted while the
+// environment keeps it in place: setting it anew, moving it within the
+// environment, giving it as a caller's own string, and removing it must each
+// be seen by the next file call.
+TEST_F(PathResolution, TheDeviceRootFollowsEveryChangeOfTheEnvironment) {
+  const char16_t* name = u"root-probe.txt";
+  root_.Write("root-probe.txt", "first");
+  EXPECT_EQ(ReadAll(name), "first");
+
+  tolvex_test::TempRoot second;  // sets ORLIK_ROOT anew
+  second.Write("root-probe.txt", "second");
+  EXPECT_EQ(ReadAll(name), "second");
+
+  // Variables added after it may move the environment's array.
+  for (int i = 0; i < 64; ++i) setenv(("TOLVEX_ROOT_TEST_" + std::to_string(i)).c_str(), "x", 1);
+  EXPECT_EQ(ReadAll(name), "second");
+  // One removed before it moves it down a slot.
+  unsetenv("ORLIK_ROOT");
+  setenv("TOLVEX_ROOT_TEST_BEFORE", "x", 1);
+  setenv("ORLIK_ROOT", second.path().c_str(), 1);
+  EXPECT_EQ(ReadAll(name), "second");
+  unsetenv("TOLVEX_ROOT_TEST_BEFORE");
+  EXPECT_EQ(ReadAll(name), "second");
+  for (int i = 0; i < 64; ++i) unsetenv(("TOLVEX_ROOT_TEST_" + std::to_string(i)).c_str());
+  EXPECT_EQ(ReadAll(name), "second");
+
+  // The caller's own string, through putenv.
+  static std::string own;
+  own = "ORLIK_ROOT=" + root_.path();
+  putenv(own.data());
+  EXPECT_EQ(ReadAll(name), "first");
+
+  // Without it, the root is "orlik-root" in the current folder, which holds
+  // no such file.
+  unsetenv("ORLIK_ROOT");
+  EXPECT_EQ(ReadAll(name)[0], '!');
+  setenv("ORLIK_ROOT", root_.path().c_str(), 1);
+  EXPECT_EQ(ReadAll(name), "first");
+}

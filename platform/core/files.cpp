@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -327,16 +328,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   struct stat st;
   if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
     // Reading a file named as it is stored: one open(), no path resolution.
-    char buffer[1024];
-    std::string longer;
-    size_t length = DirectHostPath(view, buffer, sizeof buffer);
-    const char* direct = buffer;
-    if (length == 0) {
-      longer = DirectHostPath(view);
-      direct = longer.c_str();
-      length = longer.size();
-    }
-    int fd = open(direct, flags);
+    char direct[PATH_MAX];
+    size_t length = DirectHostPath(view, direct, sizeof direct);
+    int fd = length ? open(direct, flags) : -1;
     if (fd >= 0) {
       // A folder opens on the host but is no file to read.
       if (fstat(fd, &st) != 0) st.st_mode = 0;

@@ -36,10 +36,6 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
   return found;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr std::string_view kRootEntry = "ORLIK_ROOT=";
 
 // Whether the environment entry is ORLIK_ROOT's; most differ at once.
@@ -80,15 +76,6 @@ std::string_view DeviceRootView() {
   std::string_view r = (root && *root) ? std::string_view(root) : std::string_view("orlik-root");
   while (r.size() > 1 && r.back() == '/') r.remove_suffix(1);
   return r;
-}
-
-// The device root with room for a panel path behind it.
-std::string RootFor(std::u16string_view panelPath) {
-  std::string_view root = DeviceRootView();
-  std::string host;
-  host.reserve(root.size() + panelPath.size() + 8);
-  host.append(root);
-  return host;
 }
 
 }  // namespace
@@ -134,13 +121,9 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
   }
 }
 
-}  // namespace
-
-namespace {
-
-// Narrows n panel path units into out, backslashes becoming slashes; false
-// when a unit is NUL or not ASCII. Bit i of *slashes and *dots tells whether
-// out[i] is one, for i below 64.
+// Narrows n (below 64) panel path units into out, backslashes becoming
+// slashes; false when a unit is NUL or not ASCII. Bit i of *slashes and *dots
+// tells whether out[i] is one.
 bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uint64_t* dots) {
   size_t i = 0;
   *slashes = *dots = 0;
@@ -158,26 +141,23 @@ bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uin
     units = _mm_xor_si128(units, _mm_and_si128(_mm_cmpeq_epi16(units, backslash), toSlash));
     __m128i bytes = _mm_packus_epi16(units, units);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), bytes);
-    if (i < 64) {
-      *slashes |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, slash)) & 0xFF) << i;
-      *dots |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dot)) & 0xFF) << i;
-    }
+    *slashes |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, slash)) & 0xFF) << i;
+    *dots |= uint64_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dot)) & 0xFF) << i;
   }
 #endif
   for (; i < n; ++i) {
     if (in[i] - 1u >= 0x7Fu) return false;
     out[i] = in[i] == u'\\' ? '/' : char(in[i]);
-    if (i < 64) {
-      *slashes |= uint64_t(out[i] == '/') << i;
-      *dots |= uint64_t(out[i] == '.') << i;
-    }
+    *slashes |= uint64_t(out[i] == '/') << i;
+    *dots |= uint64_t(out[i] == '.') << i;
   }
   return true;
 }
 
-}  // namespace
-
-size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
+// The host path of a plain panel path (ASCII names, each after one
+// separator, none "." or "..", up to 62 units) written into buffer with its
+// NUL; its length, or 0 for any other path or when it does not fit.
+size_t PlainHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
   std::string_view root = DeviceRootView();
   const size_t n = panelPath.size();
   // The root, a slash, and a byte per unit of the panel path; names taken
@@ -197,7 +177,7 @@ size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) 
     size_t length = n + shift;
     end = names + length;
     // Names as given, one slash before each: anything else ("//", a slash at
-    // the end, a "." or ".." name) takes the general way.
+    // the end, a "." or ".." name) is no plain path.
     const uint64_t ends = slashes | uint64_t(1) << length;  // a slash or the end follows
     if (slashes & (ends >> 1)) return 0;
     if (slashes & (dots >> 1) & ((ends >> 2) | ((dots >> 2) & (ends >> 3)))) return 0;
@@ -206,15 +186,28 @@ size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) 
   return size_t(end - buffer);
 }
 
-std::string DirectHostPath(std::u16string_view panelPath) {
-  std::string host = RootFor(panelPath);
+// The host path with every name as given.
+std::string NamesAsGiven(std::u16string_view panelPath) {
+  std::string_view root = DeviceRootView();
+  std::string host;
+  host.reserve(root.size() + panelPath.size() + 8);
+  host.append(root);
   AppendNames(&host, panelPath);
   return host;
 }
 
+}  // namespace
+
+size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
+  if (size_t length = PlainHostPath(panelPath, buffer, size)) return length;
+  std::string host = NamesAsGiven(panelPath);
+  if (host.size() >= size) return 0;
+  std::memcpy(buffer, host.c_str(), host.size() + 1);
+  return host.size();
+}
+
 bool StatHostPath(std::u16string_view panelPath, std::string* host, struct stat* st) {
-  std::string direct = RootFor(panelPath);
-  AppendNames(&direct, panelPath);
+  std::string direct = NamesAsGiven(panelPath);
   if (stat(direct.c_str(), st) == 0) {
     *host = std::move(direct);
     return true;

@@ -14,12 +14,10 @@ namespace orlik {
 // The device root: ORLIK_ROOT, or "orlik-root" in the current folder.
 std::string DeviceRoot();
 std::string HostPath(std::u16string_view panelPath);
-// The host path with every name as given, without looking at what exists:
-// the path of a file named in the case it is stored in.
-std::string DirectHostPath(std::u16string_view panelPath);
-// The same, written into buffer with its NUL, for the usual path (ASCII names,
-// none "." or ".."); its length, or 0 when the path is of another kind or does
-// not fit, and the string form must be taken.
+// The host path with every name as given, without looking at what exists
+// (the path of a file named in the case it is stored in), written into buffer
+// with its NUL; its length, or 0 when it does not fit. A plain path is built
+// without allocating.
 size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size);
 // HostPath, and whether what it names exists (then *st describes it). A path
 // given in the case its names are stored in costs a single stat().

@@ -14,16 +14,23 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sanitizer/asan_interface.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string_view>
 #include <type_traits>
 #include <typeinfo>
@@ -75,6 +82,65 @@ class File final : public KernelObject {
   std::string longPath_;
 };
 
+// Memory for objects of one size that come and go all the time (a file is
+// opened and closed for every read of it): each thread keeps a few freed
+// blocks for its next objects instead of going through the heap each time.
+// A kept block is poisoned for the address sanitizer, so a use after close is
+// still caught.
+template <size_t kSize>
+class Shelf {
+ public:
+  ~Shelf() {
+    while (count_ > 0) ::operator delete(Take());
+    gone_ = true;  // objects freed later in the thread's end go to the heap
+  }
+  void* Take() {
+    if (count_ == 0 || gone_) return nullptr;
+    void* block = blocks_[--count_];
+    ASAN_UNPOISON_MEMORY_REGION(block, kSize);
+    return block;
+  }
+  bool Keep(void* block) {
+    if (count_ == kBlocks || gone_) return false;
+    ASAN_POISON_MEMORY_REGION(block, kSize);
+    blocks_[count_++] = block;
+    return true;
+  }
+  static Shelf& OfThisThread() {
+    __attribute__((tls_model("initial-exec"))) thread_local Shelf shelf;
+    return shelf;
+  }
+
+ private:
+  static constexpr size_t kBlocks = 8;
+  void* blocks_[kBlocks];
+  size_t count_ = 0;
+  bool gone_ = false;
+};
+
+// An allocator that takes single objects from this thread's shelf.
+template <class T>
+struct Recycling {
+  static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  using value_type = T;
+  Recycling() = default;
+  template <class U>
+  Recycling(const Recycling<U>&) {}
+  T* allocate(size_t n) {
+    if (n == 1)
+      if (void* block = Shelf<sizeof(T)>::OfThisThread().Take()) return static_cast<T*>(block);
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t n) {
+    if (n == 1 && Shelf<sizeof(T)>::OfThisThread().Keep(p)) return;
+    ::operator delete(p);
+  }
+  template <class U>
+  bool operator==(const Recycling<U>&) const {
+    return true;
+  }
+};
+
 // The object as the final class T, or null. Comparing the object's exact
 // type answers what a cast would, without walking class trees on every read,
 // write and search step.
@@ -117,11 +183,17 @@ void FillFindData(const FoundEntry& entry, std::u16string_view name, WIN32_FIND_
 class NameRun {
  public:
   size_t size() const { return used_; }
-  std::u16string_view From(size_t at, size_t length) const { return {units_.data() + at, length}; }
-  // Room for n more units; Take(n) keeps what was written there.
+  std::u16string_view From(size_t at, size_t length) const { return {units_.get() + at, length}; }
+  // Room for n more units; Take(n) keeps what was written there. Growing
+  // moves only the units in use and clears nothing.
   char16_t* Room(size_t n) {
-    if (units_.size() < used_ + n) units_.resize(std::max(2 * units_.size(), used_ + n + 256));
-    return units_.data() + used_;
+    if (capacity_ < used_ + n) {
+      capacity_ = std::max(2 * capacity_, used_ + n + 1024);
+      auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity_);
+      if (used_) std::memcpy(grown.get(), units_.get(), used_ * sizeof(char16_t));
+      units_ = std::move(grown);
+    }
+    return units_.get() + used_;
   }
   void Take(size_t n) { used_ += n; }
   void Append(std::u16string_view text) {
@@ -131,23 +203,9 @@ class NameRun {
   void CutTo(size_t at) { used_ = at; }
 
  private:
-  std::vector<char16_t> units_;
-  size_t used_ = 0;
+  std::unique_ptr<char16_t[]> units_;
+  size_t used_ = 0, capacity_ = 0;
 };
-
-// A host name appended to a run of names; ASCII, the usual case, unit by unit.
-void AppendName(NameRun* run, std::string_view name) {
-  char16_t* out = run->Room(name.size());
-  uint8_t all = 0;
-  for (size_t i = 0; i < name.size(); ++i) {
-    all |= uint8_t(name[i]);
-    out[i] = char16_t(uint8_t(name[i]));
-  }
-  if (all < 0x80)
-    run->Take(name.size());
-  else
-    run->Append(FromUtf8(name));
-}
 
 // Name order, ignoring ASCII case first, then by code unit.
 bool NameBefore(std::u16string_view x, std::u16string_view y) {
@@ -170,23 +228,69 @@ struct NameKey {
   bool whole = false;
 };
 
-NameKey KeyOf(std::u16string_view name) {
-  if (name.size() > 16) return {};
-  // Up to eight units into a word, the first in the highest byte.
-  auto pack = [](const char16_t* units, size_t count, uint64_t* word) {
-    uint64_t packed = 0;
-    for (size_t i = 0; i < count; ++i) {
-      if (units[i] - 1u >= 0x7Fu) return false;  // NUL or not ASCII
-      packed = packed << 8 | uint64_t(LowerAscii(units[i]));
-    }
-    *word = count == 0 ? 0 : packed << (8 * (8 - count));
-    return true;
-  };
-  NameKey key;
-  size_t first = std::min(name.size(), size_t(8));
-  if (!pack(name.data(), first, &key.high) || !pack(name.data() + first, name.size() - first, &key.low)) return {};
-  key.whole = true;
-  return key;
+constexpr uint64_t kEveryByte = 0x0101010101010101;
+
+// Up to eight bytes as one word, the first in the lowest byte, without
+// reading past the count: host names end where their entry ends.
+uint64_t LoadUpTo8(const char* bytes, size_t count) {
+  uint64_t word = 0;
+  if (count >= 8) {
+    std::memcpy(&word, bytes, 8);
+  } else if (count >= 4) {
+    uint32_t head, tail;  // overlapping where count < 8
+    std::memcpy(&head, bytes, 4);
+    std::memcpy(&tail, bytes + count - 4, 4);
+    word = head | uint64_t(tail) << (8 * (count - 4));
+  } else if (count > 0) {
+    word = uint64_t(uint8_t(bytes[0])) | uint64_t(uint8_t(bytes[count / 2])) << (8 * (count / 2)) |
+           uint64_t(uint8_t(bytes[count - 1])) << (8 * (count - 1));
+  }
+  return word;
+}
+
+// The key word of up to eight ASCII bytes: lowered, the first byte highest.
+uint64_t KeyWord(uint64_t ascii) {
+  // A byte has its high bit set after adding 0x80 - 'A' when it is 'A' or
+  // above, and after adding 0x80 - 'Z' - 1 when it is above 'Z'; ASCII bytes
+  // carry into no neighbour.
+  uint64_t fromA = ascii + (0x80 - 'A') * kEveryByte;
+  uint64_t pastZ = ascii + (0x80 - 'Z' - 1) * kEveryByte;
+  uint64_t upper = fromA & ~pastZ & 0x80 * kEveryByte;
+  return __builtin_bswap64(ascii | upper >> 2);
+}
+
+// Eight bytes of a word written as eight units.
+void Widen8(uint64_t word, char16_t* out) {
+#if defined(__SSE2__)
+  __m128i bytes = _mm_cvtsi64_si128(int64_t(word));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+#else
+  for (int i = 0; i < 8; ++i) out[i] = char16_t(uint8_t(word >> (8 * i)));
+#endif
+}
+
+// A host name appended to a run of names, and its sort key. ASCII, the usual
+// case, goes over eight bytes at a time; the last step writes up to seven
+// units past the name, into room the run keeps for it.
+NameKey AppendName(NameRun* run, std::string_view name) {
+  const size_t n = name.size();
+  char16_t* out = run->Room(n + 8);
+  uint64_t all = 0, first = 0, second = 0;
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t word = LoadUpTo8(name.data() + i, n - i);
+    all |= word;
+    if (i == 0) first = word;
+    if (i == 8) second = word;
+    Widen8(word, out + i);
+  }
+  if (all & 0x80 * kEveryByte) {
+    run->Append(FromUtf8(name));
+    return {};
+  }
+  run->Take(n);
+  // A host name holds no NUL, so zero fill ends it.
+  if (n > 16) return {};
+  return {KeyWord(first), KeyWord(second), true};
 }
 
 // CopyFileW writes beside its target under ".<name>.copy-XXXXXX".
@@ -230,6 +334,7 @@ class FindSearch final : public SearchHandle {
  public:
   NameRun names;
   std::vector<FoundEntry> entries;
+  std::vector<NameKey> keys;  // entry by entry, until sorted
   size_t next = 0;
 
   std::u16string_view NameOf(const FoundEntry& entry) const { return names.From(entry.nameAt, entry.nameLength); }
@@ -237,7 +342,7 @@ class FindSearch final : public SearchHandle {
   std::u16string_view NameFrom(size_t at) const { return names.From(at, names.size() - at); }
 
   // Takes the entry whose name was appended to names from `at` on.
-  void Add(size_t at, const struct stat& st, bool readOnly) {
+  void Add(size_t at, const struct stat& st, bool readOnly, NameKey key = {}) {
     std::u16string_view name = NameFrom(at);
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
@@ -245,6 +350,7 @@ class FindSearch final : public SearchHandle {
     uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
     entries.push_back({uint32_t(at), uint32_t(name.size()), attributes, FileTimeFrom(st.st_ctim),
                        FileTimeFrom(st.st_atim), FileTimeFrom(st.st_mtim), size});
+    keys.push_back(key);
   }
 
   // Puts the entries in name order.
@@ -258,9 +364,9 @@ void FindSearch::Sort() {
     NameKey key;
     uint32_t index;
   };
-  std::vector<Key> keys(entries.size());
-  for (uint32_t k = 0; k < keys.size(); ++k) keys[k] = {KeyOf(NameOf(entries[k])), k};
-  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+  std::vector<Key> order(entries.size());
+  for (uint32_t k = 0; k < order.size(); ++k) order[k] = {keys[k], k};
+  std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
     if (a.key.whole && b.key.whole) {
       if (a.key.high != b.key.high) return a.key.high < b.key.high;
       if (a.key.low != b.key.low) return a.key.low < b.key.low;
@@ -269,9 +375,10 @@ void FindSearch::Sort() {
     return NameBefore(NameOf(entries[a.index]), NameOf(entries[b.index]));
   });
   std::vector<FoundEntry> sorted;
-  sorted.reserve(keys.size());
-  for (const Key& k : keys) sorted.push_back(entries[k.index]);
+  sorted.reserve(order.size());
+  for (const Key& k : order) sorted.push_back(entries[k.index]);
   entries = std::move(sorted);
+  keys = {};
 }
 
 void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
@@ -340,7 +447,8 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         return INVALID_HANDLE_VALUE;
       }
       SetLastError(ERROR_SUCCESS);
-      return InsertHandle(std::make_shared<File>(fd, std::string_view(direct, length), S_ISREG(st.st_mode)));
+      return InsertHandle(
+          std::allocate_shared<File>(Recycling<File>(), fd, std::string_view(direct, length), S_ISREG(st.st_mode)));
     }
   }
   std::string path;
@@ -370,7 +478,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   SetLastError((existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS))
                    ? ERROR_ALREADY_EXISTS
                    : ERROR_SUCCESS);
-  return InsertHandle(std::make_shared<File>(fd, path, !existed || S_ISREG(st.st_mode)));
+  return InsertHandle(std::allocate_shared<File>(Recycling<File>(), fd, path, !existed || S_ISREG(st.st_mode)));
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
@@ -523,18 +631,19 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
+    const bool everyName = pattern == u"*" || pattern == u"*.*";
     while (dirent* e = readdir(dir)) {
       std::string_view hostName = e->d_name;
       if (hostName == "." || hostName == "..") continue;
       size_t at = search->names.size();
-      AppendName(&search->names, hostName);
-      if (!FileNameMatch(pattern, search->NameFrom(at), LetterCase::kIgnoreAscii) ||
+      NameKey key = AppendName(&search->names, hostName);
+      if (!(everyName || FileNameMatch(pattern, search->NameFrom(at), LetterCase::kIgnoreAscii)) ||
           fstatat(dirfd(dir), e->d_name, &st, 0) != 0) {  // no match, or a dangling link
         search->names.CutTo(at);
         continue;
       }
       bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + e->d_name, st);
-      search->Add(at, st, readOnly);
+      search->Add(at, st, readOnly, key);
     }
     closedir(dir);
     if (search->entries.empty()) {

@@ -127,7 +127,10 @@ bool RemoveHandle(HANDLE handle) {
 }  // namespace orlik
 
 namespace {
-thread_local DWORD lastError = 0;
+// Nearly every call sets it, so it sits in the static TLS block and is reached
+// without asking the dynamic loader; glibc keeps room there for the few bytes
+// of libraries loaded later by dlopen.
+__attribute__((tls_model("initial-exec"))) thread_local DWORD lastError = 0;
 }
 
 extern "C" {

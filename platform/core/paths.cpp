@@ -54,7 +54,7 @@ const char* RootVariable() {
     size_t slot = 0;
     const char* entry = nullptr;
   };
-  thread_local Found found;
+  __attribute__((tls_model("initial-exec"))) thread_local Found found;  // as the last error
   char** environment = environ;
   if (found.entry && environment == found.environment && environment[found.slot] == found.entry &&
       IsRootEntry(found.entry))

@@ -8,8 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -74,6 +78,35 @@ TEST_F(FindCopy, NameOrderIgnoresCaseFirstThenTakesShorterThenCodeUnits) {
   EXPECT_EQ(Find(u"order\\*"), (Names{"_a", "a", "A.txt", "a.TXT", "aB", "ab", "ABCDEFGHIJKLMNOP",
                                      "abcdefghijklmnoP", "abcdefghijklmnop", "abcdefghijklmnopq", "B",
                                      "b", "\xc3\xa9"}));
+}
+
+TEST_F(FindCopy, EveryNameLengthComesBackWholeInNameOrder) {
+  // Names of 1 to 24 bytes, each length taken apart in its own way, from
+  // letters and the marks on either side of the capitals ('@', '[') and the
+  // small letters ('`', '{'), where lowering a letter can go wrong.
+  const std::string letters = "aAzZmM@[`{_~0.";
+  std::mt19937 random(7);
+  Names stored;
+  for (size_t length = 1; length <= 24; ++length) {
+    for (int k = 0; k < 6; ++k) {
+      std::string name;
+      for (size_t i = 0; i < length; ++i) name += letters[random() % letters.size()];
+      if (name == "." || name == ".." || std::find(stored.begin(), stored.end(), name) != stored.end()) continue;
+      stored.push_back(name);
+      root_.Write("lengths/" + name, "x");
+    }
+  }
+  // Ignoring ASCII case first (a name before any longer one it begins), then
+  // by code unit.
+  auto lowered = [](std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  Names expected = stored;
+  std::sort(expected.begin(), expected.end(), [&](const std::string& a, const std::string& b) {
+    return std::pair(lowered(a), a) < std::pair(lowered(b), b);
+  });
+  EXPECT_EQ(Find(u"lengths\\*"), expected);
 }
 
 TEST_F(FindCopy, CopyReplacesTheTargetAndRefusesFoldersAndMissingPlaces) {

@@ -10,6 +10,9 @@ function(tolvex_library name)
   add_library(${name} SHARED ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE orlik ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  # Calls into the platform go through the address table without a stub (see
+  # liborlik's own options).
+  target_compile_options(${name} PRIVATE -fno-plt)
   if(ARG_EXPORTS)
     target_link_options(${name} PRIVATE
       "-Wl,--version-script=${ARG_EXPORTS}" -Wl,-Bsymbolic -Wl,--no-undefined)

@@ -3,6 +3,7 @@
 #include <orlik/sim_files.h>
 
 #include "board/board.h"
+#include "core/hot_path.h"
 #include "core/names.h"
 #include "core/paths.h"
 
@@ -81,7 +82,7 @@ struct FreeSetting {
 class Storage {
  public:
   static Storage& Get() {
-    static auto* storage = new Storage;  // file calls may come after static destruction
+    static auto* storage = Create();  // file calls may come after static destruction
     return *storage;
   }
 
@@ -116,7 +117,7 @@ class Storage {
     Update();
   }
 
-  int Check(FileOp op, std::string_view hostPath) {
+  ORLIK_RARE_PATH int Check(FileOp op, std::string_view hostPath) {
     Names names;
     if (!NamesBelowRoot(hostPath, &names)) return 0;
     std::lock_guard lock(mutex_);
@@ -172,6 +173,8 @@ class Storage {
   }
 
  private:
+  ORLIK_RARE_PATH static Storage* Create() { return new Storage; }
+
   Storage() {
     LoadInherited();
     Board::Get().OnReset([this] { Reset(); });
@@ -220,7 +223,7 @@ class Storage {
 
 }  // namespace
 
-int StorageFault(FileOp op, std::string_view hostPath) {
+ORLIK_HOT_PATH int StorageFault(FileOp op, std::string_view hostPath) {
   Storage& storage = Storage::Get();
   return storage.Active() ? storage.Check(op, hostPath) : 0;
 }

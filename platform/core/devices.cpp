@@ -4,6 +4,7 @@
 #include <orlik/text.h>
 
 #include "board/console/console.h"
+#include "core/hot_path.h"
 #include "core/names.h"
 
 #include <atomic>
@@ -75,7 +76,7 @@ void RegisterDevice(std::u16string name, DeviceOpener opener) {
   r.drivers.emplace_back(std::move(name), std::move(opener));
 }
 
-bool IsDeviceName(std::u16string_view name) {
+ORLIK_HOT_PATH bool IsDeviceName(std::u16string_view name) {
   // Any file path is longer than every device name.
   return name.size() <= longest.load(std::memory_order_acquire) && Find(name, nullptr);
 }

@@ -7,6 +7,7 @@
 #include "board/storage.h"
 #include "core/devices.h"
 #include "core/filetime.h"
+#include "core/hot_path.h"
 #include "core/last_error.h"
 #include "core/names.h"
 #include "core/paths.h"
@@ -272,7 +273,7 @@ void Widen8(uint64_t word, char16_t* out) {
 // A host name appended to a run of names, and its sort key. ASCII, the usual
 // case, goes over eight bytes at a time; the last step writes up to seven
 // units past the name, into room the run keeps for it.
-NameKey AppendName(NameRun* run, std::string_view name) {
+ORLIK_HOT_PATH NameKey AppendName(NameRun* run, std::string_view name) {
   const size_t n = name.size();
   char16_t* out = run->Room(n + 8);
   uint64_t all = 0, first = 0, second = 0;
@@ -342,7 +343,7 @@ class FindSearch final : public SearchHandle {
   std::u16string_view NameFrom(size_t at) const { return names.From(at, names.size() - at); }
 
   // Takes the entry whose name was appended to names from `at` on.
-  void Add(size_t at, const struct stat& st, bool readOnly, NameKey key = {}) {
+  ORLIK_HOT_PATH void Add(size_t at, const struct stat& st, bool readOnly, NameKey key = {}) {
     std::u16string_view name = NameFrom(at);
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
@@ -353,9 +354,30 @@ class FindSearch final : public SearchHandle {
     keys.push_back(key);
   }
 
+  // Takes the entries of an open folder that match the pattern.
+  void TakeFolder(DIR* dir, const std::string& dirPath, std::u16string_view pattern);
+
   // Puts the entries in name order.
   void Sort();
 };
+
+ORLIK_HOT_PATH void FindSearch::TakeFolder(DIR* dir, const std::string& dirPath, std::u16string_view pattern) {
+  const bool everyName = pattern == u"*" || pattern == u"*.*";
+  struct stat st;
+  while (dirent* e = readdir(dir)) {
+    std::string_view hostName = e->d_name;
+    if (hostName == "." || hostName == "..") continue;
+    size_t at = names.size();
+    NameKey key = AppendName(&names, hostName);
+    if (!(everyName || FileNameMatch(pattern, NameFrom(at), LetterCase::kIgnoreAscii)) ||
+        fstatat(dirfd(dir), e->d_name, &st, 0) != 0) {  // no match, or a dangling link
+      names.CutTo(at);
+      continue;
+    }
+    bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + e->d_name, st);
+    Add(at, st, readOnly, key);
+  }
+}
 
 void FindSearch::Sort() {
   // Short ASCII names, the usual case, compare by their packed keys, which
@@ -381,76 +403,16 @@ void FindSearch::Sort() {
   keys = {};
 }
 
-void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
+ORLIK_HOT_PATH void Deliver(FindSearch& search, WIN32_FIND_DATAW* data) {
   const FoundEntry& entry = search.entries[search.next++];
   FillFindData(entry, search.NameOf(entry), data);
 }
 
-// A read or write on a handle that is no file: a device's, which moves the
-// bytes itself; any other handle is refused.
-template <class Object, class Move>
-BOOL OnDevice(Object* object, LPDWORD count, Move move) {
-  auto* device = dynamic_cast<Device*>(object);
-  if (!device) return Fail(ERROR_INVALID_HANDLE);
-  DWORD n = 0;
-  BOOL ok = move(*device, &n);
-  if (count) *count = n;
-  return ok;
-}
-
-}  // namespace
-}  // namespace orlik
-
-using namespace orlik;
-
-extern "C" {
-
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD creation,
-                   DWORD, HANDLE) {
-  if (!name || !*name) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  auto view = View(name);
-  if (IsDeviceName(view)) {
-    auto device = OpenDevice(view, access, share);
-    if (!device) return INVALID_HANDLE_VALUE;
-    return InsertHandle(device);
-  }
-  int flags = O_CLOEXEC;
-  if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
-    flags |= O_RDWR;
-  else if (access & GENERIC_WRITE)
-    flags |= O_WRONLY;
-  else
-    flags |= O_RDONLY;
-  switch (creation) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
-  }
+// Opens a file whose path is resolved name by name: to create or write it,
+// or named in another case than it is stored in. Kept out of line, off the
+// pages of the read path.
+__attribute__((noinline)) HANDLE OpenResolving(std::u16string_view view, DWORD access, int flags, DWORD creation) {
   struct stat st;
-  if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
-    // Reading a file named as it is stored: one open(), no path resolution.
-    char direct[PATH_MAX];
-    size_t length = DirectHostPath(view, direct, sizeof direct);
-    int fd = length ? open(direct, flags) : -1;
-    if (fd >= 0) {
-      // A folder opens on the host but is no file to read.
-      if (fstat(fd, &st) != 0) st.st_mode = 0;
-      if (S_ISDIR(st.st_mode)) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-      }
-      SetLastError(ERROR_SUCCESS);
-      return InsertHandle(
-          std::allocate_shared<File>(Recycling<File>(), fd, std::string_view(direct, length), S_ISREG(st.st_mode)));
-    }
-  }
   std::string path;
   bool existed = StatHostPath(view, &path, &st);
   if (existed && S_ISDIR(st.st_mode)) {
@@ -481,7 +443,76 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   return InsertHandle(std::allocate_shared<File>(Recycling<File>(), fd, path, !existed || S_ISREG(st.st_mode)));
 }
 
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+// A read or write on a handle that is no file: a device's, which moves the
+// bytes itself; any other handle is refused.
+template <class Object, class Move>
+BOOL OnDevice(Object* object, LPDWORD count, Move move) {
+  auto* device = dynamic_cast<Device*>(object);
+  if (!device) return Fail(ERROR_INVALID_HANDLE);
+  DWORD n = 0;
+  BOOL ok = move(*device, &n);
+  if (count) *count = n;
+  return ok;
+}
+
+}  // namespace
+}  // namespace orlik
+
+using namespace orlik;
+
+extern "C" {
+
+ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD creation,
+                   DWORD, HANDLE) {
+  if (!name || !*name) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto view = View(name);
+  if (IsDeviceName(view)) {
+    auto device = OpenDevice(view, access, share);
+    if (!device) return INVALID_HANDLE_VALUE;
+    return InsertHandle(device);
+  }
+  int flags = O_CLOEXEC;
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
+    flags |= O_RDWR;
+  else if (access & GENERIC_WRITE)
+    flags |= O_WRONLY;
+  else
+    flags |= O_RDONLY;
+  switch (creation) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
+    // Reading a file named as it is stored: one open(), no path resolution.
+    // The buffer holds usual paths; a longer one takes the general way below.
+    char direct[512];
+    size_t length = DirectHostPath(view, direct, sizeof direct);
+    int fd = length ? open(direct, flags) : -1;
+    if (fd >= 0) {
+      // A folder opens on the host but is no file to read.
+      if (fstat(fd, &st) != 0) st.st_mode = 0;
+      if (S_ISDIR(st.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+      }
+      SetLastError(ERROR_SUCCESS);
+      return InsertHandle(
+          std::allocate_shared<File>(Recycling<File>(), fd, std::string_view(direct, length), S_ISREG(st.st_mode)));
+    }
+  }
+  return OpenResolving(view, access, flags, creation);
+}
+
+ORLIK_HOT_PATH BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
   auto object = LookupHandle(handle);
   File* file = Exactly<File>(object.get());
@@ -508,7 +539,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   return TRUE;
 }
 
-BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+ORLIK_HOT_PATH BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
   auto object = LookupHandle(handle);
   File* file = Exactly<File>(object.get());
@@ -631,20 +662,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
       SetLastError(ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    const bool everyName = pattern == u"*" || pattern == u"*.*";
-    while (dirent* e = readdir(dir)) {
-      std::string_view hostName = e->d_name;
-      if (hostName == "." || hostName == "..") continue;
-      size_t at = search->names.size();
-      NameKey key = AppendName(&search->names, hostName);
-      if (!(everyName || FileNameMatch(pattern, search->NameFrom(at), LetterCase::kIgnoreAscii)) ||
-          fstatat(dirfd(dir), e->d_name, &st, 0) != 0) {  // no match, or a dangling link
-        search->names.CutTo(at);
-        continue;
-      }
-      bool readOnly = !(st.st_mode & S_IWUSR) && IsReadOnly(dirPath + "/" + e->d_name, st);
-      search->Add(at, st, readOnly, key);
-    }
+    search->TakeFolder(dir, dirPath, pattern);
     closedir(dir);
     if (search->entries.empty()) {
       SetLastError(ERROR_FILE_NOT_FOUND);
@@ -657,7 +675,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   return InsertHandle(search);
 }
 
-BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
+ORLIK_HOT_PATH BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   auto object = LookupHandle(find);
   auto* search = Exactly<FindSearch>(object.get());
   if (!search) return Fail(ERROR_INVALID_HANDLE);
@@ -667,7 +685,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
   return TRUE;
 }
 
-BOOL FindClose(HANDLE find) {
+ORLIK_HOT_PATH BOOL FindClose(HANDLE find) {
   if (!LookupHandleAs<SearchHandle>(find)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(find);
   return TRUE;

@@ -1,6 +1,7 @@
 #include "core/handles.h"
 
 #include "core/futex_lock.h"
+#include "core/hot_path.h"
 
 #include <orlik/kernel.h>
 
@@ -72,7 +73,7 @@ class HandleTable {
   }
 
   // Doubles the slots; at most half are ever in use, so probes stay short.
-  void Grow() {
+  ORLIK_RARE_PATH void Grow() {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
     for (Slot& slot : old)
@@ -101,23 +102,23 @@ class HandleTable {
   uintptr_t next_ = 0x100;
 };
 
-HandleTable& Table() {
+ORLIK_HOT_PATH HandleTable& Table() {
   static auto* table = new HandleTable;  // lives until the process ends
   return *table;
 }
 
 }  // namespace
 
-HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
+ORLIK_HOT_PATH HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
   if (!object) return nullptr;
   return Table().Insert(std::move(object));
 }
 
-std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
+ORLIK_HOT_PATH std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
   return Table().Lookup(reinterpret_cast<uintptr_t>(handle));
 }
 
-bool RemoveHandle(HANDLE handle) {
+ORLIK_HOT_PATH bool RemoveHandle(HANDLE handle) {
   std::shared_ptr<KernelObject> object = Table().Remove(reinterpret_cast<uintptr_t>(handle));
   if (!object) return false;
   object->OnClose();
@@ -135,10 +136,10 @@ __attribute__((tls_model("initial-exec"))) thread_local DWORD lastError = 0;
 
 extern "C" {
 
-DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD error) { lastError = error; }
+ORLIK_HOT_PATH DWORD GetLastError(void) { return lastError; }
+ORLIK_HOT_PATH void SetLastError(DWORD error) { lastError = error; }
 
-BOOL CloseHandle(HANDLE handle) {
+ORLIK_HOT_PATH BOOL CloseHandle(HANDLE handle) {
   if (!orlik::RemoveHandle(handle)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

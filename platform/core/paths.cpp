@@ -2,6 +2,8 @@
 
 #include <orlik/text.h>
 
+#include "core/hot_path.h"
+
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -39,7 +41,7 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
 constexpr std::string_view kRootEntry = "ORLIK_ROOT=";
 
 // Whether the environment entry is ORLIK_ROOT's; most differ at once.
-bool IsRootEntry(const char* entry) {
+ORLIK_HOT_PATH bool IsRootEntry(const char* entry) {
   return entry[0] == kRootEntry[0] && std::strncmp(entry, kRootEntry.data(), kRootEntry.size()) == 0;
 }
 
@@ -48,7 +50,7 @@ bool IsRootEntry(const char* entry) {
 // the environment array and the entry's slot in it are unchanged. setenv and
 // unsetenv put another pointer in the slot or another array in place, and a
 // slot of the same array stays readable after entries are removed.
-const char* RootVariable() {
+ORLIK_HOT_PATH const char* RootVariable() {
   struct Found {
     char** environment = nullptr;
     size_t slot = 0;
@@ -71,7 +73,7 @@ const char* RootVariable() {
 
 // ORLIK_ROOT without trailing slashes, or "orlik-root"; valid until the
 // environment changes.
-std::string_view DeviceRootView() {
+ORLIK_HOT_PATH std::string_view DeviceRootView() {
   const char* root = RootVariable();
   std::string_view r = (root && *root) ? std::string_view(root) : std::string_view("orlik-root");
   while (r.size() > 1 && r.back() == '/') r.remove_suffix(1);
@@ -124,7 +126,7 @@ void AppendNames(std::string* host, std::u16string_view panelPath, std::vector<s
 // Narrows n (below 64) panel path units into out, backslashes becoming
 // slashes; false when a unit is NUL or not ASCII. Bit i of *slashes and *dots
 // tells whether out[i] is one.
-bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uint64_t* dots) {
+ORLIK_HOT_PATH bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uint64_t* dots) {
   size_t i = 0;
   *slashes = *dots = 0;
 #if defined(__SSE2__)
@@ -157,7 +159,7 @@ bool NarrowAscii(const char16_t* in, size_t n, char* out, uint64_t* slashes, uin
 // The host path of a plain panel path (ASCII names, each after one
 // separator, none "." or "..", up to 62 units) written into buffer with its
 // NUL; its length, or 0 for any other path or when it does not fit.
-size_t PlainHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
+ORLIK_HOT_PATH size_t PlainHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
   std::string_view root = DeviceRootView();
   const size_t n = panelPath.size();
   // The root, a slash, and a byte per unit of the panel path; names taken
@@ -198,7 +200,7 @@ std::string NamesAsGiven(std::u16string_view panelPath) {
 
 }  // namespace
 
-size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
+ORLIK_HOT_PATH size_t DirectHostPath(std::u16string_view panelPath, char* buffer, size_t size) {
   if (size_t length = PlainHostPath(panelPath, buffer, size)) return length;
   std::string host = NamesAsGiven(panelPath);
   if (host.size() >= size) return 0;

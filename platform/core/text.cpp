@@ -1,5 +1,6 @@
 #include <orlik/text.h>
 
+#include "core/hot_path.h"
 #include "core/names.h"
 
 #include <cstring>
@@ -108,7 +109,7 @@ std::u16string FromUtf8(std::string_view text) { return Convert<std::u16string>(
 
 extern "C" {
 
-size_t orlik_wcslen(const WCHAR* text) {
+ORLIK_HOT_PATH size_t orlik_wcslen(const WCHAR* text) {
   if (!text) return 0;
   size_t n = 0;
   while (text[n]) ++n;

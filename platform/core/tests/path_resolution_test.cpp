@@ -134,6 +134,16 @@ TEST_F(PathResolution, EveryFormOfAStoredPathReachesTheSameFile) {
     std::u16string bare = plain.substr(1);
     EXPECT_EQ(ReadAll(bare.c_str()), name) << length;
   }
+  // Long paths, up to past a thousand bytes, in folders of 200-byte names.
+  std::string folders;
+  std::u16string panel;
+  for (int depth = 0; depth < 5; ++depth) {
+    std::string name(200, char('a' + depth));
+    folders += name + "/";
+    panel += u"\\" + std::u16string(name.begin(), name.end());
+    root_.Write(folders + "f", "long " + std::to_string(depth));
+    EXPECT_EQ(ReadAll((panel + u"\\f").c_str()), "long " + std::to_string(depth)) << depth;
+  }
 }
 
 TEST_F(PathResolution, MissingNamesAndFoldersFailAsBefore) {

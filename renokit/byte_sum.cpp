@@ -100,18 +100,16 @@ DWORD SumOfBytesUsing(SumWay way, const BYTE* bytes, size_t count) {
   return DWORD(sum);
 }
 
-bool OpenedByteSum(LPCWSTR path, DWORD* total) {
+bool ByteSummer::Opened(LPCWSTR path, DWORD* total) {
   *total = 0;
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  static constexpr DWORD kBlock = 10240;
-  BYTE buffer[kBlock];
   DWORD sum = 0;
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file, buffer, kBlock, &read, nullptr) || read == 0) break;
-    sum += SumOfBytes(buffer, read);  // wraps at 32 bits, as byte by byte
+    if (!ReadFile(file, block_.get(), kBlock, &read, nullptr) || read == 0) break;
+    sum += SumOfBytes(block_.get(), read);  // wraps at 32 bits, as byte by byte
     // ReadFile fills the block unless the file ends: a short block is the
     // last, and the read that would deliver no bytes is not needed.
     if (read < kBlock) break;
@@ -121,10 +119,6 @@ bool OpenedByteSum(LPCWSTR path, DWORD* total) {
   return true;
 }
 
-DWORD ByteSum(LPCWSTR path) {
-  DWORD sum;
-  OpenedByteSum(path, &sum);
-  return sum;
-}
+DWORD ByteSum(LPCWSTR path) { return ByteSummer().Sum(path); }
 
 }  // namespace renokit

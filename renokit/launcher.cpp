@@ -63,6 +63,7 @@ std::u16string ListChangedFiles() {
   const std::u16string sourcePrefix = JoinPath(settings.sourceFolder, u"");
   const std::u16string targetPrefix = JoinPath(settings.targetFolder, u"");
   std::u16string sourcePath, targetPath;
+  ByteSummer summer;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     std::u16string_view name = orlik::View(found.cFileName);
@@ -72,9 +73,9 @@ std::u16string ListChangedFiles() {
     // which leaves the result as "missing, or another sum" and saves a
     // look-up of every target.
     DWORD targetSum;
-    bool isChanged = OpenedByteSum(targetPath.c_str(), &targetSum)
-                         ? ByteSum(sourcePath.c_str()) != targetSum
-                         : !TargetExists(targetPath) || ByteSum(sourcePath.c_str()) != 0;
+    bool isChanged = summer.Opened(targetPath.c_str(), &targetSum)
+                         ? summer.Sum(sourcePath.c_str()) != targetSum
+                         : !TargetExists(targetPath) || summer.Sum(sourcePath.c_str()) != 0;
     if (!isChanged) continue;
     if (!changed.empty()) changed += u"|";
     changed += name;

@@ -4,6 +4,8 @@
 
 #include <orlik/windows.h>
 
+#include <memory>
+
 namespace renokit {
 
 struct LauncherSettings {
@@ -23,10 +25,27 @@ struct LauncherSettings {
 
 extern LauncherSettings settings;
 
-// Sum of every byte of the file, wrapping at 32 bits; 0 when it cannot be opened.
+// Sums of every byte of files, wrapping at 32 bits, read in 10240-byte
+// blocks. One summer keeps its block for all the files it reads, off the
+// stack, so that the calls under a sum find their frames close together.
+class ByteSummer {
+ public:
+  static constexpr DWORD kBlock = 10240;
+  // The file's sum in *total; false (and 0) when it cannot be opened.
+  bool Opened(LPCWSTR path, DWORD* total);
+  // The file's sum; 0 when it cannot be opened.
+  DWORD Sum(LPCWSTR path) {
+    DWORD total;
+    Opened(path, &total);
+    return total;
+  }
+
+ private:
+  std::unique_ptr<BYTE[]> block_ = std::make_unique_for_overwrite<BYTE[]>(kBlock);
+};
+
+// One file's sum, as ByteSummer::Sum.
 DWORD ByteSum(LPCWSTR path);
-// The same sum in *total; false (and 0) when the file cannot be opened.
-bool OpenedByteSum(LPCWSTR path, DWORD* total);
 
 // The ways of summing a block, each wider than the one before. The sum takes
 // the widest the processor has; tests compare them all.

@@ -86,7 +86,7 @@ class Storage {
     return *storage;
   }
 
-  bool Active() const { return active_.load(std::memory_order_acquire); }
+  static bool Active() { return active_.load(std::memory_order_acquire); }
 
   int AddFault(const char* path, int ops, int fault, int skip, int count) {
     std::lock_guard lock(mutex_);
@@ -214,7 +214,9 @@ class Storage {
   }
 
   std::mutex mutex_;
-  std::atomic<bool> active_{false};
+  // Whether any fault or free space is set. Every read and write asks, so it
+  // lies beside the library's other statics rather than on a page of its own.
+  static inline std::atomic<bool> active_{false};
   std::vector<Fault> faults_;
   std::vector<FreeSetting> free_;
   std::map<int, int> retiredHits_;

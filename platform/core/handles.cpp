@@ -5,6 +5,7 @@
 
 #include <orlik/kernel.h>
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -103,7 +104,10 @@ class HandleTable {
 };
 
 ORLIK_HOT_PATH HandleTable& Table() {
-  static auto* table = new HandleTable;  // lives until the process ends
+  // Lives until the process ends, in static storage beside the library's
+  // other statics rather than on a page of its own.
+  alignas(HandleTable) static unsigned char place[sizeof(HandleTable)];
+  static auto* table = new (place) HandleTable;
   return *table;
 }
 

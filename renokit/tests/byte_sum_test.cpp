@@ -32,7 +32,8 @@ TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
 // The sum taken many bytes at a time matches byte-by-byte adding for every
 // byte value, at every length around the vector widths and loop steps (16,
 // 32, 64, 128, 256) and the block size, with blocks that are full, short and
-// exactly at the end.
+// exactly at the end. One summer reads them all, shorter after longer, and
+// must take nothing of the bytes an earlier file left in its block.
 TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
   tolvex_test::TempRoot root;
   std::string bytes(3 * 10240 + 40, '\0');
@@ -41,14 +42,17 @@ TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
     x = x * 1103515245u + 12345u;
     b = char(x >> 23);
   }
-  for (size_t length : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(31), size_t(32), size_t(33),
-                        size_t(63), size_t(64), size_t(65), size_t(127), size_t(128), size_t(129), size_t(255),
-                        size_t(256), size_t(257), size_t(319), size_t(447), size_t(10239), size_t(10240),
-                        size_t(10241), size_t(20480), size_t(20480 + 31), bytes.size()}) {
+  std::vector<size_t> lengths = {1,   15,  16,  17,  31,  32,  33,    63,    64,    65,    127,        128,
+                                 129, 255, 256, 257, 319, 447, 10239, 10240, 10241, 20480, 20480 + 31, bytes.size()};
+  const std::vector<size_t> descending(lengths.rbegin(), lengths.rend());
+  lengths.insert(lengths.end(), descending.begin(), descending.end());
+  renokit::ByteSummer summer;
+  for (size_t length : lengths) {
     std::ofstream(root.path() + "/f", std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
     uint32_t expected = 0;
     for (size_t i = 0; i < length; ++i) expected += static_cast<unsigned char>(bytes[i]);
     EXPECT_EQ(renokit::ByteSum(u"f"), expected) << length;
+    EXPECT_EQ(summer.Sum(u"f"), expected) << length << " after longer files";
   }
 }
 

@@ -14,7 +14,7 @@ namespace {
 // flight keep the loads and adds busy with few loop steps: 256 bytes a step
 // where AVX-512 is there, 128 where AVX2 is.
 __attribute__((hot, target("avx512f,avx512bw"))) uint64_t SumOfBytesAvx512(const BYTE* bytes, size_t count,
-                                                                        size_t* done) {
+                                                                             size_t* done) {
   const __m512i zero = _mm512_setzero_si512();
   __m512i a = zero, b = zero, c = zero, d = zero;
   size_t i = 0;
@@ -100,8 +100,8 @@ __attribute__((hot)) DWORD SumOfBytesUsing(SumWay way, const BYTE* bytes, size_t
   return DWORD(sum);
 }
 
-// The functions of every file's sum sit together in the library
-// (see __attribute__((hot))), so that each call touches few pages.
+// Every file's sum runs through the functions marked hot here, which the
+// compiler places together: each call then touches few pages of code.
 __attribute__((hot)) bool ByteSummer::Opened(LPCWSTR path, DWORD* total) {
   *total = 0;
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -27,7 +27,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -463,8 +462,8 @@ using namespace orlik;
 
 extern "C" {
 
-ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD creation,
-                   DWORD, HANDLE) {
+ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                                  DWORD creation, DWORD, HANDLE) {
   if (!name || !*name) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -493,7 +492,7 @@ ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
   struct stat st;
   if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
     // Reading a file named as it is stored: one open(), no path resolution.
-    // The buffer holds usual paths; a longer one takes the general way below.
+    // The buffer holds usual paths; a longer one is resolved the general way.
     char direct[512];
     size_t length = DirectHostPath(view, direct, sizeof direct);
     int fd = length ? open(direct, flags) : -1;

@@ -121,6 +121,4 @@ __attribute__((hot)) bool ByteSummer::Opened(LPCWSTR path, DWORD* total) {
   return true;
 }
 
-DWORD ByteSum(LPCWSTR path) { return ByteSummer().Sum(path); }
-
 }  // namespace renokit

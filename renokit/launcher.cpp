@@ -35,26 +35,23 @@ std::u16string JoinPath(LPCWSTR folder, LPCWSTR name) {
   return std::u16string(orlik::View(folder)) + u"\\" + std::u16string(orlik::View(name));
 }
 
-// Out of line, as the folder probe below.
-__attribute__((noinline)) bool TargetExists(const std::u16string& targetPath) {
+// Whether a search for the pattern finds anything. Out of line, as the
+// probes that use it, so that their buffers stay off the frame of the
+// comparison's loop.
+__attribute__((noinline)) bool Finds(LPCWSTR pattern) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(targetPath.c_str(), &found);
+  HANDLE search = FindFirstFileW(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
 }
 
-// Whether "<source folder>\" finds the folder. Out of line, so that its
-// buffers stay off the frame of the comparison's loop.
+// Whether "<source folder>\" finds the folder.
 __attribute__((noinline)) bool SourceFolderExists() {
   WCHAR probe[MAX_PATH];
   orlik_wcscpy_bounded(probe, MAX_PATH, settings.sourceFolder);
   orlik_wcscat_bounded(probe, MAX_PATH, u"\\");
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(probe, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
+  return Finds(probe);
 }
 
 // Every file of the source folder that the target folder lacks or holds with
@@ -84,7 +81,7 @@ __attribute__((hot, noinline)) std::u16string ListChangedFiles() {
     DWORD targetSum;
     bool isChanged = summer.Opened(targetPath.c_str(), &targetSum)
                          ? summer.Sum(sourcePath.c_str()) != targetSum
-                         : !TargetExists(targetPath) || summer.Sum(sourcePath.c_str()) != 0;
+                         : !Finds(targetPath.c_str()) || summer.Sum(sourcePath.c_str()) != 0;
     if (!isChanged) continue;
     if (!changed.empty()) changed += u"|";
     changed += name;

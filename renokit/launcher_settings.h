@@ -44,9 +44,6 @@ class ByteSummer {
   std::unique_ptr<BYTE[]> block_ = std::make_unique_for_overwrite<BYTE[]>(kBlock);
 };
 
-// One file's sum, as ByteSummer::Sum.
-DWORD ByteSum(LPCWSTR path);
-
 // The ways of summing a block, each wider than the one before. The sum takes
 // the widest the processor has; tests compare them all.
 enum class SumWay { kBytes, kSse2, kAvx2, kAvx512 };

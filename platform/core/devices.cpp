@@ -76,10 +76,7 @@ void RegisterDevice(std::u16string name, DeviceOpener opener) {
   r.drivers.emplace_back(std::move(name), std::move(opener));
 }
 
-ORLIK_HOT_PATH bool IsDeviceName(std::u16string_view name) {
-  // Any file path is longer than every device name.
-  return name.size() <= longest.load(std::memory_order_acquire) && Find(name, nullptr);
-}
+ORLIK_HOT_PATH bool IsDeviceName(std::u16string_view name) { return Find(name, nullptr); }
 
 std::shared_ptr<Device> OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
   // A process that uses the panel's hardware can be reached from outside.

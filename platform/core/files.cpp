@@ -489,7 +489,6 @@ ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
     case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
   if (creation == OPEN_EXISTING && !(access & GENERIC_WRITE)) {
     // Reading a file named as it is stored: one open(), no path resolution.
     // The buffer holds usual paths; a longer one is resolved the general way.
@@ -498,6 +497,7 @@ ORLIK_HOT_PATH HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
     int fd = length ? open(direct, flags) : -1;
     if (fd >= 0) {
       // A folder opens on the host but is no file to read.
+      struct stat st;
       if (fstat(fd, &st) != 0) st.st_mode = 0;
       if (S_ISDIR(st.st_mode)) {
         close(fd);

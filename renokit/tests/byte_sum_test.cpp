@@ -1,4 +1,4 @@
-// ByteSum: every byte added as 0..255 into a wrapping 32-bit sum.
+// Byte sums: every byte added as 0..255 into a wrapping 32-bit sum.
 #include "launcher_settings.h"
 
 #include "tolvex_test.h"
@@ -21,12 +21,13 @@ TEST(ByteSum, AddsEveryByteAcrossReadBlocksAndWraps) {
   const size_t wrapCount = 16843010;  // 255 * 16843010 = 2^32 + 254
   write("wraps", std::string(wrapCount, '\xFF'));
 
-  EXPECT_EQ(renokit::ByteSum(u"empty"), 0u);
-  EXPECT_EQ(renokit::ByteSum(u"small"), 1u + 2u + 255u);
-  EXPECT_EQ(renokit::ByteSum(u"blocks"), (10240u * 3u + 17u) * 128u);
-  EXPECT_EQ(renokit::ByteSum(u"wraps"), 254u);
-  EXPECT_EQ(renokit::ByteSum(u"missing"), 0u);
-  EXPECT_EQ(renokit::ByteSum(u"\\"), 0u) << "a folder cannot be opened as a file";
+  renokit::ByteSummer summer;
+  EXPECT_EQ(summer.Sum(u"empty"), 0u);
+  EXPECT_EQ(summer.Sum(u"small"), 1u + 2u + 255u);
+  EXPECT_EQ(summer.Sum(u"blocks"), (10240u * 3u + 17u) * 128u);
+  EXPECT_EQ(summer.Sum(u"wraps"), 254u);
+  EXPECT_EQ(summer.Sum(u"missing"), 0u);
+  EXPECT_EQ(summer.Sum(u"\\"), 0u) << "a folder cannot be opened as a file";
 }
 
 // The sum taken many bytes at a time matches byte-by-byte adding for every
@@ -51,7 +52,7 @@ TEST(ByteSum, VaryingBytesAtEveryLengthSumAsByteByByte) {
     std::ofstream(root.path() + "/f", std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
     uint32_t expected = 0;
     for (size_t i = 0; i < length; ++i) expected += static_cast<unsigned char>(bytes[i]);
-    EXPECT_EQ(renokit::ByteSum(u"f"), expected) << length;
+    EXPECT_EQ(renokit::ByteSummer().Sum(u"f"), expected) << length;
     EXPECT_EQ(summer.Sum(u"f"), expected) << length << " after longer files";
   }
 }
